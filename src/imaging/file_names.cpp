@@ -1,0 +1,77 @@
+#include "file_names.h"
+
+#include "vorm_error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+struct PathParts {
+    QString Folder; // with its trailing separator; empty for a bare name
+    QString Base;   // file name without folder and extension
+    QString Ext;    // from the last dot, dot included; may be empty
+};
+
+PathParts Split(const QString& APath) {
+    const qsizetype slash = APath.lastIndexOf(QLatin1Char('/'));
+    PathParts p;
+    p.Folder = APath.left(slash + 1);
+    const QString name = APath.mid(slash + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    p.Base = dot >= 0 ? name.left(dot) : name;
+    p.Ext = dot >= 0 ? name.mid(dot) : QString();
+    return p;
+}
+
+QString FileNameOnly(const QString& APath) { return APath.mid(APath.lastIndexOf('/') + 1); }
+
+} // namespace
+
+bool IsAcceptedFile(const QString& AFileName) {
+    const QString ext = Split(QDir::fromNativeSeparators(AFileName)).Ext.toUpper();
+    return ext == u".PSD" || ext == u".JPG" || ext == u".PNG" || ext == u".GIF" || ext == u".BMP";
+}
+
+QString FreeFileName(const QString& AFileName) {
+    PathParts p = Split(QDir::fromNativeSeparators(AFileName));
+    static const QRegularExpression numbered(QStringLiteral("^(.*) \\(([0-9]+)\\)$"));
+    int64_t n = 0;
+    const QRegularExpressionMatch m = numbered.match(p.Base);
+    if (m.hasMatch()) {
+        p.Base = m.captured(1);
+        bool ok = false;
+        const int value = m.captured(2).toInt(&ok); // too large for 32 bits counts as 0
+        n = ok ? value : 0;
+    }
+    QString candidate;
+    do {
+        ++n;
+        candidate = p.Folder + p.Base + QStringLiteral(" (") + QString::number(n) +
+                    QLatin1Char(')') + p.Ext;
+    } while (QFileInfo::exists(candidate));
+    return candidate;
+}
+
+void RenameExisting(const QString& AFileName, const TRenameNotify& ANotify) {
+    if (!QFileInfo::exists(AFileName))
+        return;
+    const QString target = FreeFileName(AFileName);
+    if (ANotify)
+        ANotify(FileNameOnly(QDir::fromNativeSeparators(AFileName)), FileNameOnly(target));
+    QFile file(AFileName);
+    if (!file.rename(target))
+        throw EVormError(QStringLiteral("Cannot rename \"%1\" to \"%2\": %3.")
+                             .arg(QDir::toNativeSeparators(AFileName),
+                                  QDir::toNativeSeparators(target), file.errorString()));
+}
+
+QString RenameMessage(const QString& AOldName, const QString& ANewName, bool AJapanese) {
+    const QString quotedOld = QLatin1Char('"') + AOldName + QLatin1Char('"');
+    const QString quotedNew = QLatin1Char('"') + ANewName + QLatin1Char('"');
+    if (AJapanese)
+        return quotedOld + QStringLiteral(" は ") + quotedNew + QStringLiteral(" にリネームされます。");
+    return quotedOld + QStringLiteral(" will be renamed to ") + quotedNew + QStringLiteral(" .");
+}

@@ -1,0 +1,24 @@
+// Which pictures the window opens, and how a save treats a file that already exists: it is moved
+// aside to the first free numbered name ("photo (1).svg"), so nothing is ever overwritten.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// True for names ending in .psd, .jpg, .png, .gif or .bmp, in any letter case.
+bool IsAcceptedFile(const QString& AFileName);
+
+// The first "base (n).ext" in the same folder under which no file exists; a name already
+// numbered continues from its number.
+QString FreeFileName(const QString& AFileName);
+
+// Told the old and new file names (without folders) before the move; it cannot decline.
+using TRenameNotify = std::function<void(const QString& AOldName, const QString& ANewName)>;
+
+// Moves an existing AFileName aside to FreeFileName(AFileName), after telling ANotify.
+// Does nothing when no such file exists. Throws EVormError with the system's reason when the
+// move fails; the existing file then stays where it was.
+void RenameExisting(const QString& AFileName, const TRenameNotify& ANotify);
+
+// The message that tells the user of the move, in English or Japanese.
+QString RenameMessage(const QString& AOldName, const QString& ANewName, bool AJapanese);

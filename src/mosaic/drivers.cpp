@@ -1,0 +1,68 @@
+#include "drivers.h"
+
+#include "atomic_file.h"
+#include "render.h"
+#include "sampling.h"
+#include "svg.h"
+#include "vorm_error.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImageWriter>
+#include <new>
+
+namespace {
+
+// Tiles, samples and paints; the tile array is released on every path out.
+template <typename After>
+void RunPipeline(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
+                 TColorConv AColorConv, float AOpacity, TProgress* AProgress, After&& AAfter) {
+    try {
+        TItemXs items;
+        AInit(ASource, w, items);
+        SampleItemXs(ASource, items, AProgress);
+        RenderItemXs(items, ASource.width(), ASource.height(), ADest, AColorConv, AOpacity);
+        AAfter(items);
+    } catch (const std::bad_alloc&) {
+        throw EVormError(QStringLiteral("Not enough memory to convert a %1 × %2 picture.")
+                             .arg(ASource.width())
+                             .arg(ASource.height()));
+    }
+}
+
+} // namespace
+
+void SaveBitmapPng(const QString& AFileName, const QImage& ABitmap) {
+    QByteArray data;
+    {
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        if (!writer.write(ABitmap))
+            throw EVormError(QStringLiteral("Cannot write \"%1\": %2.")
+                                 .arg(QDir::toNativeSeparators(AFileName), writer.errorString()));
+    }
+    WriteFileAtomically(AFileName, data);
+}
+
+void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
+                   TColorConv AColorConv, float AOpacity, TProgress* AProgress) {
+    RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress, [](const TItemXs&) {});
+}
+
+void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
+                   const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
+                   TProgress* AProgress) {
+    RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress,
+                [&](const TItemXs&) { SaveBitmapPng(AFileName, ADest); });
+}
+
+void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
+                   const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
+                   TProgress* AProgress, bool AColorConvOpaque) {
+    RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress,
+                [&](const TItemXs& AItems) {
+                    WriteItemXsSvg(AFileName, AItems, ASource.width(), ASource.height(),
+                                   AColorConv, AOpacity, AColorConvOpaque);
+                });
+}

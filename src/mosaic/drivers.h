@@ -1,0 +1,24 @@
+// The engine's entry points: tile the picture, sample one colour sum per tile, paint the tiles
+// into the destination and, for the save drivers, write the result. Nothing is cached between
+// calls. Errors (an unwritable file, too little memory, a cancelled conversion) are thrown as
+// EVormError after everything is released; a failed or cancelled save writes nothing.
+#pragma once
+
+#include "mosaic_model.h"
+
+#include <QString>
+
+void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
+                   TColorConv AColorConv, float AOpacity, TProgress* AProgress);
+
+void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
+                   const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
+                   TProgress* AProgress);
+
+// AColorConvOpaque is the switch the caller sets for the two always-opaque treatments.
+void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
+                   const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
+                   TProgress* AProgress, bool AColorConvOpaque);
+
+// The PNG encoding of a bitmap, written atomically.
+void SaveBitmapPng(const QString& AFileName, const QImage& ABitmap);

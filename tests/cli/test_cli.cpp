@@ -1,0 +1,163 @@
+// End-to-end runs of vorm-cli on pictures made here.
+#include "catalog.h"
+#include "sampling.h"
+#include "svg.h"
+#include "tilings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int Code = -1;
+    QString Out, Err;
+};
+
+CliRun Cli(const QStringList& AArgs) {
+    QProcess p;
+    p.start(QStringLiteral(VORM_CLI), AArgs);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+QByteArray Read(const QString& APath) {
+    QFile f(APath);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QImage Picture(int W, int H) {
+    QImage img(W, H, QImage::Format_ARGB32);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            img.setPixel(x, y, qRgba((x * 3) & 255, (y * 4) & 255, 90, x < W / 2 ? 255 : 120));
+    return img;
+}
+
+class CliTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Dir.isValid());
+        Input = Dir.filePath("in.png");
+        ASSERT_TRUE(Picture(123, 77).save(Input));
+    }
+    QTemporaryDir Dir;
+    QString Input;
+};
+
+TEST_F(CliTest, SvgMatchesTheEngine) {
+    const struct {
+        const char* Shape;
+        const char* Cell;
+        const char* Color;
+        const char* Opacity;
+        int ShapeIndex, ColorIndex;
+        float w, Opacity_;
+    } cases[] = {
+        {"hexagon", "16", "color", "100", 6, 0, 16, 1.0f},
+        {"0", "32", "gray-alpha-white", "75", 0, 6, 32, 0.75f},
+        {"Square-Alternate", "7", "9", "33", 5, 9, 7, 0.33f},
+    };
+    QImage src = QImageReader(Input).read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Shape);
+        const QString out = Dir.filePath(QString("out-%1.SVG").arg(c.ShapeIndex));
+        const CliRun r = Cli({"--shape", c.Shape, "--cell", c.Cell, "--color", c.Color, "--opacity",
+                           c.Opacity, "--quiet", Input, out});
+        ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+        TItemXs items;
+        kShapes[size_t(c.ShapeIndex)].Init(src, c.w, items);
+        SampleItemXs(src, items, nullptr);
+        const std::string expected =
+            ItemXsSvgText(items, 123, 77, kColors[size_t(c.ColorIndex)].Conv, c.Opacity_,
+                          IsOpaqueColorIndex(c.ColorIndex));
+        EXPECT_EQ(Read(out).toStdString(), expected);
+    }
+}
+
+TEST_F(CliTest, PngHasSourceSizeAndAlpha) {
+    const QString out = Dir.filePath("out.png");
+    const CliRun r = Cli({"--color", "color-self-alpha", "--shape", "square", Input, out});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    const QImage png(out);
+    ASSERT_EQ(png.size(), QSize(123, 77));
+    EXPECT_TRUE(png.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(png.pixel(100, 5)), 120); // inside a tile of the translucent half
+    EXPECT_EQ(qAlpha(png.pixel(5, 40)), 255);
+}
+
+TEST_F(CliTest, ExistingOutputIsMovedAside) {
+    const QString out = Dir.filePath("out.svg");
+    ASSERT_TRUE(QFile(out).open(QIODevice::WriteOnly));
+    ASSERT_EQ(Cli({"--quiet", Input, out}).Code, 0);
+    const CliRun r = Cli({"--quiet", Input, out});
+    ASSERT_EQ(r.Code, 0);
+    EXPECT_TRUE(r.Err.contains("\"out.svg\" will be renamed to \"out (2).svg\" .")) << r.Err.toStdString();
+    EXPECT_EQ(Read(Dir.filePath("out (1).svg")).size(), 0);
+    EXPECT_EQ(Read(Dir.filePath("out (2).svg")), Read(out));
+}
+
+TEST_F(CliTest, ExitCodes) {
+    const QString out = Dir.filePath("x.svg");
+    const struct {
+        const char* Name;
+        QStringList Args;
+        int Code;
+        const char* Message;
+    } cases[] = {
+        {"no arguments", {}, 2, "Usage"},
+        {"one argument", {Input}, 2, "Usage"},
+        {"bad extension", {Input, Dir.filePath("x.jpg")}, 2, ".svg or .png"},
+        {"bad shape", {"--shape", "circle", Input, out}, 2, "circle"},
+        {"shape out of range", {"--shape", "7", Input, out}, 2, "shape"},
+        {"cell too small", {"--cell", "1", Input, out}, 2, "cell"},
+        {"cell not a number", {"--cell", "16px", Input, out}, 2, "cell"},
+        {"opacity zero", {"--opacity", "0", Input, out}, 2, "opacity"},
+        {"unknown option", {"--frobnicate", Input, out}, 2, "frobnicate"},
+        {"format without dir", {"--format", "svg", Input}, 2, "together"},
+        {"missing input", {Dir.filePath("none.png"), out}, 1, "none.png"},
+        {"not a picture", {Dir.filePath("junk.png"), out}, 1, "junk.png"},
+        {"unwritable output", {Input, Dir.filePath("no/such/dir/x.svg")}, 1, "x.svg"},
+    };
+    QFile junk(Dir.filePath("junk.png"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a png at all");
+    junk.close();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const CliRun r = Cli(c.Args);
+        EXPECT_EQ(r.Code, c.Code);
+        EXPECT_TRUE(r.Err.contains(c.Message)) << r.Err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(out));
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+    CliRun r = Cli({"--help"});
+    EXPECT_EQ(r.Code, 0);
+    EXPECT_TRUE(r.Out.contains("--shape"));
+    r = Cli({"--version"});
+    EXPECT_EQ(r.Code, 0);
+    EXPECT_TRUE(r.Out.startsWith("vorm-cli 1.0.0.0"));
+}
+
+TEST_F(CliTest, BatchConvertsEachAndReportsFailures) {
+    const QString second = Dir.filePath("second.png");
+    ASSERT_TRUE(Picture(40, 30).save(second));
+    const QString outDir = Dir.filePath("outputs");
+    const CliRun r = Cli({"--quiet", "--output-dir", outDir, "--format", "png", Input,
+                       Dir.filePath("missing.png"), second});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(r.Err.contains("missing.png"));
+    EXPECT_EQ(QImage(outDir + "/in.png").size(), QSize(123, 77));
+    EXPECT_EQ(QImage(outDir + "/second.png").size(), QSize(40, 30));
+    EXPECT_EQ(Cli({"--quiet", "--output-dir", outDir, "--format", "svg", second}).Code, 0);
+    EXPECT_TRUE(Read(outDir + "/second.svg").startsWith("<svg "));
+}
+
+} // namespace
