@@ -8,7 +8,7 @@ mode=${1:-run}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev)
+build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev zlib1g-dev)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev)
 run_pkgs=()
 
