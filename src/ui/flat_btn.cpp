@@ -1,5 +1,8 @@
 #include "flat_btn.h"
 
+#include "utils.h"
+#include "vorm_error.h"
+
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPainter>
@@ -242,11 +245,25 @@ void TFMXFlatBtn::mouseReleaseEvent(QMouseEvent* AEvent) {
             FisDown = !FisDown;
         const bool longPress = std::uint32_t(FTicks() - FTime) >= FlatBtnLongPressMs;
         if (FOnExecuteR && (AEvent->button() == Qt::RightButton || longPress))
-            FOnExecuteR(this);
+            Execute(FOnExecuteR);
         else if (FOnExecuteL && AEvent->button() == Qt::LeftButton)
-            FOnExecuteL(this);
+            Execute(FOnExecuteL);
     }
     update();
+}
+
+void TFMXFlatBtn::Execute(const TNotifyEvent& AAction) {
+    // A command that fails tells the user and stops; an exception must not unwind through Qt's
+    // event loop, which cannot carry it.
+    try {
+        AAction(this);
+    } catch (const EVormError& e) {
+        ReportCommandError(this, e.message());
+    } catch (const std::exception& e) {
+        ReportCommandError(this, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ReportCommandError(this, QStringLiteral("An unexpected error stopped the command."));
+    }
 }
 
 void TFMXFlatBtn::enterEvent(QEnterEvent*) {

@@ -24,6 +24,7 @@ enum TFMXFlatBtnType : std::uint8_t {
 };
 
 // A button action; called with the button as sender. An empty function counts as unassigned.
+// What an action throws is shown to the user (ReportCommandError) and goes no further.
 using TNotifyEvent = std::function<void(QObject* Sender)>;
 
 constexpr TAlphaColor FlatBtnColorNone = 0x00FFFFFF;    // ParseColorCode: not a colour code
@@ -123,6 +124,7 @@ private:
     using TPainter = void (*)(const TFMXFlatBtn& ASender, QPainter& ACanvas, const QRectF& ARect);
 
     void SetDefaults();
+    void Execute(const TNotifyEvent& AAction);
     void ApplyFlatBtnType(TFMXFlatBtnType AValue);
 
     TFMXFlatBtnType FFlatBtnType = mtMetroSingle;

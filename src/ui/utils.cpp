@@ -5,7 +5,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFontDatabase>
+#include <QMessageBox>
 #include <QUrl>
+#include <QWidget>
 
 bool IsJapanese() {
     return IsJapanese(QLocale::system());
@@ -35,6 +37,25 @@ QImage LoadBitmapResource(const QString& AName) {
                                         "Please reinstall VORM.")
                              .arg(AName));
     return img;
+}
+
+namespace {
+TErrorReporter& Reporter() {
+    static TErrorReporter reporter;
+    return reporter;
+}
+} // namespace
+
+void ReportCommandError(QWidget* AParent, const QString& AMessage) {
+    if (Reporter()) {
+        Reporter()(AParent, AMessage);
+        return;
+    }
+    QMessageBox::critical(AParent ? AParent->window() : nullptr, QStringLiteral("VORM"), AMessage);
+}
+
+void SetErrorReporter(TErrorReporter AReporter) {
+    Reporter() = std::move(AReporter);
 }
 
 QIcon AppIcon() {

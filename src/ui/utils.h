@@ -6,6 +6,9 @@
 #include <QImage>
 #include <QLocale>
 #include <QString>
+#include <functional>
+
+class QWidget;
 
 // True when the user interface is Japanese: the locale's ISO 639 language is exactly "ja".
 // Asks the system each time.
@@ -23,6 +26,13 @@ void ShellOpen(const QString& ATarget);
 // APP_ICON256). Throws EVormError naming the picture when there is no such resource or it does
 // not decode.
 QImage LoadBitmapResource(const QString& AName);
+
+// Shows the message of a command that failed, over AParent's window, and returns once the user
+// has read it; the program goes on. The tool-bar buttons report what their actions throw here.
+void ReportCommandError(QWidget* AParent, const QString& AMessage);
+// Replaces the message box (tests); an empty function restores it.
+using TErrorReporter = std::function<void(QWidget* AParent, const QString& AMessage)>;
+void SetErrorReporter(TErrorReporter AReporter);
 
 // The program's icon, for every window.
 QIcon AppIcon();

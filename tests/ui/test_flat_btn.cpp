@@ -1,8 +1,11 @@
 #include "flat_btn.h"
+#include "utils.h"
+#include "vorm_error.h"
 
 #include <QEnterEvent>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace {
 
@@ -303,6 +306,31 @@ TEST(FlatBtn, ReleaseWithoutAPressOnTheButtonIsNoClick) {
     QTest::mouseRelease(&rig.Btn, Qt::RightButton, {}, QPoint(30, 30));
     EXPECT_EQ(rig.Left + rig.Right, 0);
     EXPECT_FALSE(rig.Btn.isDown());
+}
+
+TEST(FlatBtn, AFailingActionIsReportedNotThrownIntoTheEventLoop) {
+    QStringList reported;
+    SetErrorReporter([&](QWidget*, const QString& AMessage) { reported << AMessage; });
+    const struct {
+        std::function<void()> Throw;
+        const char* Message;
+    } cases[] = {
+        {[] { throw EVormError("Cannot write \"a.svg\": disk full."); },
+         "Cannot write \"a.svg\": disk full."},
+        {[] { throw std::runtime_error("boom"); }, "boom"},
+        {[] { throw 42; }, "An unexpected error stopped the command."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Message);
+        reported.clear();
+        TClickRig rig(false, false);
+        rig.Btn.setIsToggle(true);
+        rig.Btn.setOnExecuteL([&](QObject*) { c.Throw(); });
+        rig.Click(Qt::LeftButton, 10);
+        EXPECT_EQ(reported, QStringList{QString::fromUtf8(c.Message)});
+        EXPECT_TRUE(rig.Btn.isDown()); // the toggle happened before the action
+    }
+    SetErrorReporter({});
 }
 
 TEST(FlatBtn, HoverAndPressState) {
