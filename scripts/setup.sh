@@ -10,7 +10,8 @@ cd "$root"
 
 build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev zlib1g-dev)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev)
-run_pkgs=()
+# Japanese captions need a font with Japanese glyphs.
+run_pkgs=(fonts-noto-cjk)
 
 case "$mode" in
 run) want=("${build_pkgs[@]}" "${run_pkgs[@]}") ;;
