@@ -248,7 +248,14 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
         ADest = QImage();
         return;
     }
-    QImage out = NewBitmap(AWidth, AHeight);
+    // A destination of the right size that nothing else shares is painted over in place: a
+    // preview repeated at the same size then touches no fresh memory.
+    QImage out;
+    if (ADest.width() == AWidth && ADest.height() == AHeight &&
+        ADest.format() == QImage::Format_ARGB32_Premultiplied && ADest.isDetached())
+        out = std::move(ADest);
+    else
+        out = NewBitmap(AWidth, AHeight);
     const int tiles = int(AItemXs.size());
     // Each painted tile's paint, and the bands of rows its outline may reach.
     std::vector<TPaint> paint(static_cast<size_t>(tiles));
