@@ -83,6 +83,18 @@ TEST(Render, LaterTileCoversTheSharedEdge) {
     EXPECT_EQ(Pixel(dest, 20, 16), qRgba(255, 0, 0, 255));
 }
 
+TEST(Render, ReusedDestinationIsPaintedAfresh) {
+    const TItemXs items = {WithSquare(MeanTile(200, 100, 50, 128), 3.5f, 2, 40, 30)};
+    QImage fresh, dirty(50, 40, QImage::Format_ARGB32_Premultiplied);
+    dirty.fill(0xFF00FF00);
+    RenderItemXs(items, 50, 40, fresh, ConvColorSelfAlpha, 0.75f);
+    RenderItemXs(items, 50, 40, dirty, ConvColorSelfAlpha, 0.75f);
+    EXPECT_EQ(dirty, fresh);
+    const QImage shared = dirty; // painted over only when nothing else holds it
+    RenderItemXs({}, 50, 40, dirty, ConvColor, 1.0f);
+    EXPECT_EQ(shared, fresh);
+}
+
 TEST(Render, EmptyPictureGivesEmptyBitmap) {
     QImage dest(4, 4, QImage::Format_ARGB32_Premultiplied);
     RenderItemXs({}, 0, 0, dest, ConvColor, 1.0f);
