@@ -17,12 +17,12 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
-#include <QShortcut>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
@@ -170,9 +170,10 @@ TFrmMain::TFrmMain(const QString& AIniFileName, QWidget* AParent)
 
 TFrmMain::~TFrmMain() {
     // The worker reads the window's state until it ends.
-    if (FWatcher.isRunning()) {
+    if (FBusy) {
         FCancel = true;
         FWatcher.waitForFinished();
+        FinishConversion();
     }
     FormDestroy();
 }
@@ -269,8 +270,6 @@ void TFrmMain::FormCreate() {
     connect(&FWatcher, &QFutureWatcher<TJobResult>::finished, this, &TFrmMain::ConversionDone);
     FProgressTimer.setInterval(40);
     connect(&FProgressTimer, &QTimer::timeout, this, &TFrmMain::UpdateProgress);
-    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(esc, &QShortcut::activated, this, &TFrmMain::CancelConversion);
 }
 
 void TFrmMain::FormShow() {
@@ -294,13 +293,21 @@ void TFrmMain::showEvent(QShowEvent* AEvent) {
 
 void TFrmMain::closeEvent(QCloseEvent* AEvent) {
     // Closing cancels a running conversion; the window goes once the worker has stopped.
-    if (FWatcher.isRunning()) {
+    if (FBusy) {
         FCloseWhenDone = true;
         FCancel = true;
         AEvent->ignore();
         return;
     }
     QWidget::closeEvent(AEvent);
+}
+
+void TFrmMain::keyPressEvent(QKeyEvent* AEvent) {
+    if (AEvent->key() == Qt::Key_Escape && FBusy) {
+        CancelConversion();
+        return;
+    }
+    QWidget::keyPressEvent(AEvent);
 }
 
 bool TFrmMain::eventFilter(QObject* AWatched, QEvent* AEvent) {
@@ -376,7 +383,7 @@ void TFrmMain::ParamSet() {
 }
 
 bool TFrmMain::OpenFile(const QString& AFileName) {
-    if (AFileName.isEmpty() || FWatcher.isRunning())
+    if (AFileName.isEmpty() || FBusy)
         return false;
     // Loaded first: a picture that cannot be read leaves the window as it was.
     const QImage picture = LoadPicture(AFileName);
@@ -389,7 +396,7 @@ bool TFrmMain::OpenFile(const QString& AFileName) {
 }
 
 void TFrmMain::Preview() {
-    if (gFileName.isEmpty() || FWatcher.isRunning())
+    if (gFileName.isEmpty() || FBusy)
         return;
     ParamSet();
     FPendingSave = {};
@@ -397,7 +404,7 @@ void TFrmMain::Preview() {
 }
 
 void TFrmMain::SaveFile(const QString& AFileName, int32_t AFilterIndex, const QString& AMovedTo) {
-    if (gFileName.isEmpty() || FWatcher.isRunning())
+    if (gFileName.isEmpty() || FBusy)
         return;
     ParamSet();
     FPendingSave = {AFileName, AFilterIndex, AMovedTo};
@@ -458,6 +465,7 @@ void TFrmMain::UpdateProgress() {
 }
 
 void TFrmMain::SetBusy(bool ABusy) {
+    FBusy = ABusy;
     fbOpen->setEnabled(!ABusy);
     fbSave->setEnabled(!ABusy);
     fbPrev->setEnabled(!ABusy);
@@ -471,13 +479,12 @@ void TFrmMain::SetBusy(bool ABusy) {
     }
 }
 
-void TFrmMain::ConversionDone() {
+TFrmMain::TJobResult TFrmMain::FinishConversion() {
     const TJobResult result = FWatcher.result();
     SetBusy(false);
     const TPendingSave save = FPendingSave;
     FPendingSave = {};
-    const bool ok = result.Error.isEmpty() && !result.Canceled;
-    if (ok) {
+    if (result.Error.isEmpty() && !result.Canceled) {
         Image1->SetBitmap(result.Painted);
         if (!save.FileName.isEmpty()) {
             gSavePath = FolderOf(save.FileName);
@@ -489,11 +496,16 @@ void TFrmMain::ConversionDone() {
         QFile::rename(save.MovedTo, save.FileName);
     }
     Image2Redraw();
+    return result;
+}
+
+void TFrmMain::ConversionDone() {
+    const TJobResult result = FinishConversion();
     emit ConversionFinished();
-    if (!result.Error.isEmpty() && !FCloseWhenDone)
-        ShowError(result.Error);
     if (FCloseWhenDone)
         close();
+    else if (!result.Error.isEmpty())
+        ShowError(result.Error);
 }
 
 void TFrmMain::Image2Redraw() {
@@ -527,13 +539,13 @@ void TFrmMain::Image2Redraw() {
 void TFrmMain::Image1DragOver(const QMimeData* AData, Qt::DropAction& AOperation) {
     AOperation = Qt::IgnoreAction;
     const QStringList files = DraggedFiles(AData);
-    if (!FWatcher.isRunning() && files.size() == 1 && IsAcceptedFile(files.front()))
+    if (!FBusy && files.size() == 1 && IsAcceptedFile(files.front()))
         AOperation = Qt::CopyAction;
 }
 
 void TFrmMain::Image1DragDrop(const QMimeData* AData) {
     const QStringList files = DraggedFiles(AData);
-    if (FWatcher.isRunning() || files.size() != 1 || !IsAcceptedFile(files.front()))
+    if (FBusy || files.size() != 1 || !IsAcceptedFile(files.front()))
         return;
     Command([&] { OpenFile(files.front()); });
 }
@@ -543,7 +555,7 @@ void TFrmMain::Image1Resize() {
 }
 
 void TFrmMain::fbOpenExecute() {
-    if (FWatcher.isRunning())
+    if (FBusy)
         return;
     OpenDialog->setDirectory(DialogFolder(gOpenPath));
     SelectFilter(OpenDialog, OpenFilters(), gOpenIndex);
@@ -573,7 +585,7 @@ QString TFrmMain::SaveNameFor(const QString& AName, int AFilterIndex) {
 }
 
 void TFrmMain::fbSaveExecute() {
-    if (gFileName.isEmpty() || FWatcher.isRunning())
+    if (gFileName.isEmpty() || FBusy)
         return;
     SaveDialog->setDirectory(DialogFolder(gSavePath));
     SaveDialog->selectFile(QFileInfo(gOpenFile).completeBaseName());

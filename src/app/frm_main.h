@@ -72,7 +72,8 @@ public:
     // 2 PNG, 0 also SVG): a name that ends neither in .svg nor .png gets the filter's extension.
     static QString SaveNameFor(const QString& AName, int AFilterIndex);
 
-    bool IsConverting() const { return FWatcher.isRunning(); }
+    // From the start of a conversion until the window has shown its outcome.
+    bool IsConverting() const { return FBusy; }
     // Asks a running conversion to stop; it stops within one pixel row of the sum pass.
     void CancelConversion() { FCancel = true; }
 
@@ -118,6 +119,8 @@ signals:
 protected:
     void showEvent(QShowEvent* AEvent) override;
     void closeEvent(QCloseEvent* AEvent) override;
+    // Esc cancels a running conversion.
+    void keyPressEvent(QKeyEvent* AEvent) override;
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
 
 private:
@@ -138,6 +141,8 @@ private:
     void FormShow();
     void FormDestroy();
     void StartConversion(TJobKind AKind, const QString& AFileName);
+    // Shows the outcome of the ended conversion, or undoes what a failed save had begun.
+    TJobResult FinishConversion();
     void ConversionDone();
     void UpdateProgress();
     void SetBusy(bool ABusy);
@@ -147,6 +152,7 @@ private:
 
     QString FIniFileName;
     bool FShown = false;
+    bool FBusy = false;
     bool FCloseWhenDone = false;
     TPendingSave FPendingSave;
     QFutureWatcher<TJobResult> FWatcher;
