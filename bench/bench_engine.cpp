@@ -1,6 +1,13 @@
-// vorm-bench: times each stage of a conversion on a generated 6000 × 4000 picture at cell 16.
-//   vorm-bench [--benchmark_filter=...]
+// vorm-bench: times each stage of a conversion on a generated 6000 × 4000 picture at cell 16,
+// for hexagons and squares, then compares the whole engine core (tiling, sampling, painting)
+// with one plain copy of the picture and with the straightforward pipeline, on one thread and
+// on all of them.
+//   vorm-bench [--benchmark_filter=REGEX] [--threads=N] [--summary-only]
+// --threads sets the engine's threads for the stage timings; the summary always shows one
+// thread and all of them.
 #include "catalog.h"
+#include "oracle.h"
+#include "parallel.h"
 #include "render.h"
 #include "sampling.h"
 #include "svg.h"
@@ -8,7 +15,12 @@
 #include "treatments.h"
 
 #include <QImage>
+#include <algorithm>
 #include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -28,11 +40,18 @@ const QImage& Source() {
     return img;
 }
 
-TBitmapToItemXsInit ShapeOf(const benchmark::State& s) {
-    return s.range(0) == 6 ? InitHexagon : InitSquare;
+TBitmapToItemXsInit ShapeOf(int64_t AShape) {
+    return AShape == 6 ? InitHexagon : InitSquare;
+}
+const char* NameOf(int64_t AShape) {
+    return AShape == 6 ? "hexagon" : "square";
 }
 
-const char* NameOf(const benchmark::State& s) { return s.range(0) == 6 ? "hexagon" : "square"; }
+TItemXs Tiles(int64_t AShape) {
+    TItemXs items;
+    ShapeOf(AShape)(Source(), kCell, items);
+    return items;
+}
 
 void BM_Copy(benchmark::State& state) {
     for (auto _ : state) {
@@ -42,46 +61,32 @@ void BM_Copy(benchmark::State& state) {
 }
 
 void BM_Generate(benchmark::State& state) {
-    state.SetLabel(NameOf(state));
+    state.SetLabel(NameOf(state.range(0)));
     for (auto _ : state) {
-        TItemXs items;
-        ShapeOf(state)(Source(), kCell, items);
+        TItemXs items = Tiles(state.range(0));
         benchmark::DoNotOptimize(items.data());
     }
 }
 
-void BM_OwnerPass(benchmark::State& state) {
-    state.SetLabel(NameOf(state));
-    TItemXs items;
-    ShapeOf(state)(Source(), kCell, items);
-    for (auto _ : state) {
-        auto owner = BuildOwnerMap(kW, kH, items);
-        benchmark::DoNotOptimize(owner.data());
-    }
-}
-
-void BM_SumPass(benchmark::State& state) {
-    state.SetLabel(NameOf(state));
-    TItemXs items;
-    ShapeOf(state)(Source(), kCell, items);
-    const auto owner = BuildOwnerMap(kW, kH, items);
+void BM_Sample(benchmark::State& state) {
+    state.SetLabel(NameOf(state.range(0)));
+    const TItemXs items = Tiles(state.range(0));
     for (auto _ : state) {
         TItemXs fresh = items;
-        SumOwnedPixels(Source(), owner, fresh, nullptr);
+        SampleItemXs(Source(), fresh, nullptr);
         benchmark::DoNotOptimize(fresh.data());
     }
 }
 
-TItemXs Sampled(const benchmark::State& state) {
-    TItemXs items;
-    ShapeOf(state)(Source(), kCell, items);
+TItemXs Sampled(int64_t AShape) {
+    TItemXs items = Tiles(AShape);
     SampleItemXs(Source(), items, nullptr);
     return items;
 }
 
 void BM_Render(benchmark::State& state) {
-    state.SetLabel(NameOf(state));
-    const TItemXs items = Sampled(state);
+    state.SetLabel(NameOf(state.range(0)));
+    const TItemXs items = Sampled(state.range(0));
     for (auto _ : state) {
         QImage dest;
         RenderItemXs(items, kW, kH, dest, ConvColor, 1.0f);
@@ -90,21 +95,128 @@ void BM_Render(benchmark::State& state) {
 }
 
 void BM_SvgText(benchmark::State& state) {
-    state.SetLabel(NameOf(state));
-    const TItemXs items = Sampled(state);
+    state.SetLabel(NameOf(state.range(0)));
+    const TItemXs items = Sampled(state.range(0));
     for (auto _ : state) {
         std::string text = ItemXsSvgText(items, kW, kH, ConvColor, 1.0f, true);
         benchmark::DoNotOptimize(text.data());
     }
 }
 
+// The straightforward pipeline's stages.
+void BM_OracleOwnerPass(benchmark::State& state) {
+    state.SetLabel(NameOf(state.range(0)));
+    const TItemXs items = Tiles(state.range(0));
+    for (auto _ : state) {
+        auto owner = oracle::BuildOwnerMap(kW, kH, items);
+        benchmark::DoNotOptimize(owner.data());
+    }
+}
+
+void BM_OracleSumPass(benchmark::State& state) {
+    state.SetLabel(NameOf(state.range(0)));
+    const TItemXs items = Tiles(state.range(0));
+    const auto owner = oracle::BuildOwnerMap(kW, kH, items);
+    for (auto _ : state) {
+        TItemXs fresh = items;
+        oracle::SumOwnedPixels(Source(), owner, fresh, nullptr);
+        benchmark::DoNotOptimize(fresh.data());
+    }
+}
+
+void BM_OracleRender(benchmark::State& state) {
+    state.SetLabel(NameOf(state.range(0)));
+    const TItemXs items = Sampled(state.range(0));
+    for (auto _ : state) {
+        QImage dest;
+        oracle::RenderItemXs(items, kW, kH, dest, ConvColor, 1.0f);
+        benchmark::DoNotOptimize(dest.constBits());
+    }
+}
+
+template <typename F> double BestSeconds(int ARuns, F&& AWork) {
+    double best = 1e30;
+    for (int i = 0; i < ARuns; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        AWork();
+        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
+        best = std::min(best, d.count());
+    }
+    return best;
+}
+
+double EngineCore(int64_t AShape) {
+    return BestSeconds(5, [&] {
+        TItemXs items = Tiles(AShape);
+        SampleItemXs(Source(), items, nullptr);
+        QImage dest;
+        RenderItemXs(items, kW, kH, dest, ConvColor, 1.0f);
+        benchmark::DoNotOptimize(dest.constBits());
+    });
+}
+
+double OracleCore(int64_t AShape) {
+    return BestSeconds(1, [&] {
+        TItemXs items = Tiles(AShape);
+        oracle::SampleItemXs(Source(), items, nullptr);
+        QImage dest;
+        oracle::RenderItemXs(items, kW, kH, dest, ConvColor, 1.0f);
+        benchmark::DoNotOptimize(dest.constBits());
+    });
+}
+
+void Summary() {
+    const double copy = BestSeconds(9, [] {
+        QImage c = Source().copy();
+        benchmark::DoNotOptimize(c.constBits());
+    });
+    std::printf("\nEngine core (tile + sample + paint) on %d x %d at cell %g\n", kW, kH, kCell);
+    std::printf("  copy of the picture: %.1f ms\n", copy * 1e3);
+    const int all = MosaicThreads();
+    for (int64_t shape : {6, 4}) {
+        const double reference = OracleCore(shape);
+        for (int threads : {1, all}) {
+            SetMosaicThreads(threads);
+            const double core = EngineCore(shape);
+            std::printf("  %-7s %d thread%s: engine %.1f ms = %.2f x copy; reference %.0f ms = "
+                        "%.1f x engine\n",
+                        NameOf(shape), threads, threads == 1 ? " " : "s", core * 1e3, core / copy,
+                        reference * 1e3, reference / core);
+        }
+    }
+    SetMosaicThreads(0);
+}
+
 } // namespace
 
 BENCHMARK(BM_Copy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Generate)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OwnerPass)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SumPass)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sample)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Render)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SvgText)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OracleOwnerPass)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_OracleSumPass)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_OracleRender)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    bool summaryOnly = false;
+    int kept = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--summary-only") == 0)
+            summaryOnly = true;
+        else if (std::strncmp(argv[i], "--threads=", 10) == 0)
+            SetMosaicThreads(std::atoi(argv[i] + 10));
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    if (!summaryOnly) {
+        benchmark::Initialize(&argc, argv);
+        if (benchmark::ReportUnrecognizedArguments(argc, argv))
+            return 1;
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    }
+    Summary();
+    return 0;
+}

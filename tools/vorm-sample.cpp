@@ -35,8 +35,8 @@ QImage MakeSample(int W, int H) {
     auto hill = [&](double baseY, double amp, double phase, QColor c) {
         QPainterPath path(QPointF(0, 400));
         for (int x = 0; x <= 640; x += 8)
-            path.lineTo(x, baseY - amp * std::sin(x / 90.0 + phase) - amp * 0.4 *
-                                                                       std::sin(x / 37.0 + phase));
+            path.lineTo(x, baseY - amp * std::sin(x / 90.0 + phase) -
+                               amp * 0.4 * std::sin(x / 37.0 + phase));
         path.lineTo(640, 400);
         path.closeSubpath();
         p.setBrush(c);

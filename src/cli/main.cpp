@@ -176,7 +176,8 @@ int main(int argc, char* argv[]) {
                           &quietOpt, &dirOpt, &formatOpt})
         parser.addOption(*o);
     parser.addPositionalArgument("INPUT", "Picture to convert (JPEG, PNG, GIF, BMP).");
-    parser.addPositionalArgument("OUTPUT", "Output file; its extension .svg or .png picks the format.");
+    parser.addPositionalArgument("OUTPUT",
+                                 "Output file; its extension .svg or .png picks the format.");
 
     if (!parser.parse(QCoreApplication::arguments()))
         UsageError(parser.errorText());

@@ -5,7 +5,8 @@
 #include <QDir>
 
 static QString CannotWrite(const QString& AFileName, const QString& AReason) {
-    return QStringLiteral("Cannot write \"%1\": %2.").arg(QDir::toNativeSeparators(AFileName), AReason);
+    return QStringLiteral("Cannot write \"%1\": %2.")
+        .arg(QDir::toNativeSeparators(AFileName), AReason);
 }
 
 TAtomicFile::TAtomicFile(const QString& AFileName) : FFileName(AFileName), FFile(AFileName) {

@@ -22,4 +22,6 @@ extern const std::array<TShapeEntry, 7> kShapes;
 extern const std::array<TColorEntry, 10> kColors;
 
 // The two treatments whose alpha is always 255: "Color" and "Gray".
-inline bool IsOpaqueColorIndex(int AIndex) { return AIndex == 0 || AIndex == 5; }
+inline bool IsOpaqueColorIndex(int AIndex) {
+    return AIndex == 0 || AIndex == 5;
+}

@@ -62,7 +62,7 @@ void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    TProgress* AProgress, bool AColorConvOpaque) {
     RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress,
                 [&](const TItemXs& AItems) {
-                    WriteItemXsSvg(AFileName, AItems, ASource.width(), ASource.height(),
-                                   AColorConv, AOpacity, AColorConvOpaque);
+                    WriteItemXsSvg(AFileName, AItems, ASource.width(), ASource.height(), AColorConv,
+                                   AOpacity, AColorConvOpaque);
                 });
 }

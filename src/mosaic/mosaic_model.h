@@ -12,7 +12,9 @@ struct TPointF {
     float X = 0;
     float Y = 0;
 };
-inline bool operator==(const TPointF& a, const TPointF& b) { return a.X == b.X && a.Y == b.Y; }
+inline bool operator==(const TPointF& a, const TPointF& b) {
+    return a.X == b.X && a.Y == b.Y;
+}
 
 using TPointFX = std::vector<TPointF>;
 

@@ -1,62 +1,246 @@
 #include "render.h"
 
-#include <QPainter>
-#include <QPolygonF>
+#include "parallel.h"
+
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdlib>
 #include <new>
+#include <sys/mman.h>
+
+TPaint PaintOf(TAlphaColor AColor, float AOpacity) {
+    // Trunc toward zero, kept to a byte even for an opacity above 1.
+    auto channel = [](double v) { return uint8_t(std::clamp(std::trunc(v), 0.0, 255.0)); };
+    const uint32_t a = AColor >> 24;
+    const double f = a / 255.0 * AOpacity;
+    return {channel(((AColor >> 16) & 0xFF) * f), channel(((AColor >> 8) & 0xFF) * f),
+            channel((AColor & 0xFF) * f), channel(a * double(AOpacity))};
+}
 
 namespace {
 
-QImage NewBitmap(int W, int H, QRgb AFill) {
-    QImage img(W, H, QImage::Format_ARGB32_Premultiplied);
-    if (img.isNull())
+constexpr int kBandRows = 32;
+constexpr double kHalfPen = 0.75;          // the outline is 1.5 px wide, centred on the edges
+constexpr double kMitreLimit = 3.0;        // twice the pen width, beyond which a corner is bevelled
+constexpr int kMaxOutline = 2 * 8;         // corners of the outlined shape, bevels included
+constexpr double kReach = kMitreLimit + 1; // how far the outline may reach past the tile's box
+
+// A side of the outlined shape as x along y: x = x0 + slope * (y - y0).
+struct TSide {
+    double x0, y0, slope;
+    double at(double y) const { return x0 + slope * (y - y0); }
+};
+
+// A tile grown by half the pen with mitred corners: a convex shape given as the sides that
+// bound it on the left and on the right, and its vertical extent.
+struct TShape {
+    std::array<TSide, kMaxOutline> left, right;
+    std::array<double, kMaxOutline> ys; // heights of the corners, where a side may end
+    int nLeft = 0, nRight = 0, nYs = 0;
+    double top = 0, bottom = 0;
+    bool ok = false;
+};
+
+TShape Outline(const TPointFX& p) {
+    TShape s;
+    const int n = int(p.size());
+    if (n < 3 || n > 8)
+        return s;
+    double area = 0;
+    for (int k = 0; k < n; ++k) {
+        const TPointF &a = p[size_t(k)], &b = p[size_t((k + 1) % n)];
+        area += double(a.X) * b.Y - double(b.X) * a.Y;
+    }
+    if (!(std::fabs(area) > 1e-12))
+        return s; // no inside to paint
+    const double orient = area > 0 ? 1 : -1;
+    // Outward unit normals of the edges.
+    std::array<double, 8> nx{}, ny{};
+    for (int k = 0; k < n; ++k) {
+        const TPointF &a = p[size_t(k)], &b = p[size_t((k + 1) % n)];
+        const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, len = std::hypot(dx, dy);
+        if (!(len > 0))
+            return s;
+        nx[size_t(k)] = orient * dy / len;
+        ny[size_t(k)] = -orient * dx / len;
+    }
+    std::array<double, kMaxOutline> qx{}, qy{};
+    int m = 0;
+    for (int k = 0; k < n; ++k) {
+        const size_t in = size_t((k + n - 1) % n), out = size_t(k);
+        const double vx = p[size_t(k)].X, vy = p[size_t(k)].Y;
+        const double dot = nx[in] * nx[out] + ny[in] * ny[out];
+        const double scale = kHalfPen / (1 + dot); // mitre: along the bisector
+        const double mx = (nx[in] + nx[out]) * scale, my = (ny[in] + ny[out]) * scale;
+        if (1 + dot > 1e-9 && std::hypot(mx, my) <= kMitreLimit) {
+            qx[size_t(m)] = vx + mx;
+            qy[size_t(m++)] = vy + my;
+        } else { // bevel
+            qx[size_t(m)] = vx + kHalfPen * nx[in];
+            qy[size_t(m++)] = vy + kHalfPen * ny[in];
+            qx[size_t(m)] = vx + kHalfPen * nx[out];
+            qy[size_t(m++)] = vy + kHalfPen * ny[out];
+        }
+    }
+    s.top = qy[0];
+    s.bottom = qy[0];
+    s.nYs = m;
+    for (int k = 0; k < m; ++k) {
+        s.ys[size_t(k)] = qy[size_t(k)];
+        s.top = std::min(s.top, qy[size_t(k)]);
+        s.bottom = std::max(s.bottom, qy[size_t(k)]);
+        const size_t a = size_t(k), b = size_t((k + 1) % m);
+        const double dy = qy[b] - qy[a];
+        if (dy == 0)
+            continue; // a horizontal side only bounds the extent
+        const TSide side{qx[a], qy[a], (qx[b] - qx[a]) / dy};
+        // With a clockwise outline (on screen), sides going up bound the shape on the left.
+        const bool leftSide = (dy > 0) != (orient > 0);
+        if (leftSide)
+            s.left[size_t(s.nLeft++)] = side;
+        else
+            s.right[size_t(s.nRight++)] = side;
+    }
+    s.ok = s.nLeft > 0 && s.nRight > 0;
+    return s;
+}
+
+inline void Blend(uchar* d, const TPaint& P, int c) { // c: coverage 0..256
+    const int k = 256 - c;
+    d[0] = uchar((d[0] * k + P.B * c + 128) >> 8);
+    d[1] = uchar((d[1] * k + P.G * c + 128) >> 8);
+    d[2] = uchar((d[2] * k + P.R * c + 128) >> 8);
+    d[3] = uchar((d[3] * k + P.M * c + 128) >> 8);
+}
+
+// The mean over s in [0, 1] of clamp(a + (b - a) s, 0, 1): how much of a pixel column of unit
+// width lies left of a boundary that runs from a to b (relative to the column) down a strip.
+inline double ColumnCover(double a, double b) {
+    // Antiderivative of clamp(u, 0, 1).
+    auto G = [](double u) { return u <= 0 ? 0.0 : u >= 1 ? u - 0.5 : 0.5 * u * u; };
+    const double d = b - a;
+    if (std::fabs(d) < 1e-9)
+        return std::clamp(0.5 * (a + b), 0.0, 1.0);
+    return (G(b) - G(a)) / d;
+}
+
+// Paints one shape into rows [AY0, AY1) of the bitmap with exact area coverage: each pixel
+// row is cut at the corners into strips where both bounds are straight, and each pixel takes
+// the area of the strips inside the bounds.
+void PaintShape(const TShape& s, const TPaint& P, uchar* ABits, qsizetype APitch, int W, int AY0,
+                int AY1) {
+    const int ya = std::max(AY0, int(std::floor(s.top))),
+              yb = std::min(AY1 - 1, int(std::ceil(s.bottom)) - 1);
+    const uint32_t solid = uint32_t(P.M) << 24 | uint32_t(P.R) << 16 | uint32_t(P.G) << 8 | P.B;
+    struct Strip {
+        double w, l0, l1, r0, r1; // height, and the bounds at its top and bottom
+    };
+    for (int y = ya; y <= yb; ++y) {
+        const double ta = std::max(double(y), s.top), tb = std::min(y + 1.0, s.bottom);
+        if (!(ta < tb))
+            continue;
+        std::array<double, kMaxOutline + 2> cuts;
+        int nCuts = 0;
+        cuts[size_t(nCuts++)] = ta;
+        for (int k = 0; k < s.nYs; ++k)
+            if (s.ys[size_t(k)] > ta && s.ys[size_t(k)] < tb)
+                cuts[size_t(nCuts++)] = s.ys[size_t(k)];
+        cuts[size_t(nCuts++)] = tb;
+        std::sort(cuts.begin() + 1, cuts.begin() + nCuts - 1);
+        std::array<Strip, kMaxOutline + 1> strips;
+        int nStrips = 0;
+        double minL = 1e300, maxL = -1e300, minR = 1e300, maxR = -1e300;
+        for (int k = 0; k + 1 < nCuts; ++k) {
+            const double t0 = cuts[size_t(k)], t1 = cuts[size_t(k) + 1];
+            if (!(t1 > t0))
+                continue;
+            // Within the strip one side bounds each end: the innermost at its middle.
+            const double tm = 0.5 * (t0 + t1);
+            const TSide* l = &s.left[0];
+            for (int j = 1; j < s.nLeft; ++j)
+                if (s.left[size_t(j)].at(tm) > l->at(tm))
+                    l = &s.left[size_t(j)];
+            const TSide* r = &s.right[0];
+            for (int j = 1; j < s.nRight; ++j)
+                if (s.right[size_t(j)].at(tm) < r->at(tm))
+                    r = &s.right[size_t(j)];
+            Strip st{t1 - t0, l->at(t0), l->at(t1), r->at(t0), r->at(t1)};
+            // Rounding at a corner must not let the bounds cross.
+            st.r0 = std::max(st.r0, st.l0);
+            st.r1 = std::max(st.r1, st.l1);
+            minL = std::min({minL, st.l0, st.l1});
+            maxL = std::max({maxL, st.l0, st.l1});
+            minR = std::min({minR, st.r0, st.r1});
+            maxR = std::max({maxR, st.r0, st.r1});
+            strips[size_t(nStrips++)] = st;
+        }
+        if (nStrips == 0)
+            continue;
+        uchar* row = ABits + y * APitch;
+        auto partial = [&](int x) {
+            double cover = 0;
+            for (int k = 0; k < nStrips; ++k) {
+                const Strip& st = strips[size_t(k)];
+                cover +=
+                    st.w * (ColumnCover(st.r0 - x, st.r1 - x) - ColumnCover(st.l0 - x, st.l1 - x));
+            }
+            const int c = std::clamp(int(cover * 256 + 0.5), 0, 256);
+            if (c > 0)
+                Blend(row + 4 * x, P, c);
+        };
+        const int xa = std::max(0, int(std::floor(minL)));
+        const int xb = std::min(W - 1, int(std::ceil(maxR)) - 1);
+        // Pixels that every strip covers from side to side, over the whole row, are solid.
+        int fa = W, fb = -1;
+        if (ta == y && tb == y + 1.0) {
+            fa = std::max(xa, int(std::ceil(maxL)));
+            fb = std::min(xb, int(std::floor(minR)) - 1);
+        }
+        if (fa > fb) {
+            for (int x = xa; x <= xb; ++x)
+                partial(x);
+            continue;
+        }
+        for (int x = xa; x < fa; ++x)
+            partial(x);
+        std::fill(reinterpret_cast<uint32_t*>(row) + fa, reinterpret_cast<uint32_t*>(row) + fb + 1,
+                  solid);
+        for (int x = fb + 1; x <= xb; ++x)
+            partial(x);
+    }
+}
+
+// A bitmap on memory that the kernel may back with huge pages: faulting in a fresh 100 MB
+// bitmap page by page costs more than painting it.
+QImage NewBitmap(int W, int H) {
+    const qsizetype pitch = qsizetype(W) * 4;
+    const size_t bytes = size_t(pitch) * size_t(H);
+    constexpr size_t kHuge = size_t(2) << 20;
+    if (bytes < 4 * kHuge) {
+        QImage img(W, H, QImage::Format_ARGB32_Premultiplied);
+        if (img.isNull())
+            throw std::bad_alloc();
+        return img;
+    }
+    const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+    void* data = std::aligned_alloc(kHuge, rounded);
+    if (!data)
         throw std::bad_alloc();
-    img.fill(AFill);
+#ifdef MADV_HUGEPAGE
+    madvise(data, rounded, MADV_HUGEPAGE);
+#endif
+    QImage img(
+        static_cast<uchar*>(data), W, H, pitch, QImage::Format_ARGB32_Premultiplied,
+        [](void* p) { std::free(p); }, data);
+    if (img.isNull()) {
+        std::free(data);
+        throw std::bad_alloc();
+    }
     return img;
 }
 
-// Trunc toward zero, kept to a byte even for an opacity above 1.
-int Channel(double v) { return int(std::clamp(std::trunc(v), 0.0, 255.0)); }
-
-void SetUp(QPainter& APainter) {
-    APainter.setRenderHint(QPainter::Antialiasing, true);
-    QPen pen(Qt::black, 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    APainter.setPen(pen);
-    APainter.setBrush(Qt::SolidPattern);
-}
-
-void PaintPolygon(QPainter& APainter, const QPolygonF& APolygon, QRgb AColor) {
-    QPen pen = APainter.pen();
-    pen.setColor(QColor::fromRgb(AColor));
-    APainter.setPen(pen);
-    APainter.setBrush(QColor::fromRgb(AColor));
-    // Fills, then strokes the closed outline: the stroke reaches 0.75 px past the edges, so
-    // later tiles cover the shared edge of earlier ones.
-    APainter.drawPolygon(APolygon);
-}
-
 } // namespace
-
-QImage CreateFromBitmapAndMask(const QImage& AColor, const QImage& AMask) {
-    QImage out = AColor.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (out.isNull() && !AColor.isNull())
-        throw std::bad_alloc();
-    const QImage mask = AMask.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const int W = std::min(out.width(), mask.width()), H = std::min(out.height(), mask.height());
-    for (int y = 0; y < H; ++y) {
-        uchar* c = out.scanLine(y);
-        const uchar* m = mask.constScanLine(y);
-        for (int x = 0; x < W; ++x, c += 4, m += 4) {
-            const uchar a = uchar((54 * m[2] + 183 * m[1] + 19 * m[0]) >> 8);
-            c[0] = std::min(c[0], a);
-            c[1] = std::min(c[1], a);
-            c[2] = std::min(c[2], a);
-            c[3] = a;
-        }
-    }
-    return out;
-}
 
 void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest,
                   TColorConv AColorConv, float AOpacity) {
@@ -64,29 +248,68 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
         ADest = QImage();
         return;
     }
-    QImage color = NewBitmap(AWidth, AHeight, 0xFFFFFFFF);
-    QImage mask = NewBitmap(AWidth, AHeight, 0xFF000000);
-    {
-        QPainter pc(&color), pm(&mask);
-        SetUp(pc);
-        SetUp(pm);
-        const size_t corners = AItemXs.empty() ? 0 : AItemXs.front().Points.size();
-        QPolygonF polygon(static_cast<qsizetype>(corners));
-        for (const TItemX& t : AItemXs) {
-            if (t.Count <= 0)
+    QImage out = NewBitmap(AWidth, AHeight);
+    const int tiles = int(AItemXs.size());
+    // Each painted tile's paint, and the bands of rows its outline may reach.
+    std::vector<TPaint> paint(static_cast<size_t>(tiles));
+    std::vector<std::pair<int, int>> rows(size_t(tiles), {0, -1});
+    ParallelFor((tiles + 4095) / 4096, [&](int c) {
+        const int end = std::min(tiles, (c + 1) * 4096);
+        for (int i = c * 4096; i < end; ++i) {
+            const TItemX& t = AItemXs[size_t(i)];
+            if (t.Count <= 0 || t.Points.empty())
                 continue;
-            const TAlphaColor c = AColorConv(t);
-            const uint32_t a = c >> 24, r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
-            const double f = a / 255.0 * AOpacity;
-            const QRgb paint = qRgb(Channel(r * f), Channel(g * f), Channel(b * f));
-            const int m = Channel(a * double(AOpacity));
-            for (size_t k = 0; k < corners && k < t.Points.size(); ++k)
-                polygon[qsizetype(k)] = QPointF(t.Points[k].X, t.Points[k].Y);
-            PaintPolygon(pc, polygon, paint);
-            PaintPolygon(pm, polygon, qRgb(m, m, m));
+            paint[size_t(i)] = PaintOf(AColorConv(t), AOpacity);
+            float minY = t.Points[0].Y, maxY = minY;
+            for (const TPointF& q : t.Points) {
+                minY = std::min(minY, q.Y);
+                maxY = std::max(maxY, q.Y);
+            }
+            const double ya = std::max(0.0, std::floor(minY - kReach));
+            const double yb = std::min(double(AHeight - 1), std::ceil(maxY + kReach));
+            if (ya <= yb)
+                rows[size_t(i)] = {int(ya), int(yb)};
+        }
+    });
+    const int bands = (AHeight + kBandRows - 1) / kBandRows;
+    std::vector<int64_t> start(size_t(bands) + 1, 0);
+    for (const auto& r : rows)
+        for (int k = r.first / kBandRows; r.first <= r.second && k <= r.second / kBandRows; ++k)
+            ++start[size_t(k) + 1];
+    for (int k = 0; k < bands; ++k)
+        start[size_t(k) + 1] += start[size_t(k)];
+    std::vector<int32_t> members(size_t(start[size_t(bands)]));
+    {
+        std::vector<int64_t> fill(start.begin(), start.end() - 1);
+        for (int i = 0; i < tiles; ++i) {
+            const auto& r = rows[size_t(i)];
+            for (int k = r.first / kBandRows; r.first <= r.second && k <= r.second / kBandRows; ++k)
+                members[size_t(fill[size_t(k)]++)] = i;
         }
     }
-    mask = CreateFromBitmapAndMask(color, mask);
-    color = QImage();
-    ADest = std::move(mask);
+    uchar* bits = out.bits();
+    const qsizetype pitch = out.bytesPerLine();
+    // Bands are independent: each pixel sees its tiles in array order whatever the thread.
+    ParallelFor(bands, [&](int band) {
+        const int Y0 = band * kBandRows, Y1 = std::min(AHeight, Y0 + kBandRows);
+        // The colour ground is white and the alpha ground 0, as in separate colour and mask
+        // bitmaps; the colour is limited to the alpha at the end.
+        for (int y = Y0; y < Y1; ++y)
+            std::fill_n(reinterpret_cast<uint32_t*>(bits + y * pitch), AWidth, 0x00FFFFFFu);
+        for (int64_t m = start[size_t(band)]; m < start[size_t(band) + 1]; ++m) {
+            const int i = members[size_t(m)];
+            const TShape s = Outline(AItemXs[size_t(i)].Points);
+            if (s.ok)
+                PaintShape(s, paint[size_t(i)], bits, pitch, AWidth, Y0, Y1);
+        }
+        for (int y = Y0; y < Y1; ++y) {
+            uchar* d = bits + y * pitch;
+            for (int x = 0; x < AWidth; ++x, d += 4) {
+                d[0] = std::min(d[0], d[3]);
+                d[1] = std::min(d[1], d[3]);
+                d[2] = std::min(d[2], d[3]);
+            }
+        }
+    });
+    ADest = std::move(out);
 }

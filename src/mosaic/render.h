@@ -1,17 +1,17 @@
 // The rasteriser: paints every sampled tile in its treated colour, scaled by the opacity, into a
-// bitmap of the picture's size. Colours go to one working bitmap, alpha as grey levels to a
-// second, and the two are merged.
+// bitmap of the picture's size. Each tile is filled and outlined 0.75 px beyond its edges with
+// mitred corners, in array order, so later tiles cover the shared edges of earlier ones.
 #pragma once
 
 #include "mosaic_model.h"
 
-// ADest becomes AWidth × AHeight, Format_ARGB32_Premultiplied. Throws std::bad_alloc when the
-// working bitmaps cannot be had.
+// What one tile paints: its colour already multiplied by alpha × opacity, and its alpha.
+struct TPaint {
+    uint8_t R, G, B, M;
+};
+TPaint PaintOf(TAlphaColor AColor, float AOpacity);
+
+// ADest becomes AWidth × AHeight, Format_ARGB32_Premultiplied, always valid premultiplied:
+// pixels no tile reaches are transparent. Throws std::bad_alloc when the bitmap cannot be had.
 void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest,
                   TColorConv AColorConv, float AOpacity);
-
-// Replaces the alpha of each colour pixel by the mask pixel's luminance
-// (54 R + 183 G + 19 B) >> 8. The colour is then limited to that alpha, so the result is always
-// a valid premultiplied bitmap: where the white colour ground shows through (no tile, or an
-// anti-aliased fringe) a translucent pixel would otherwise add light when drawn.
-QImage CreateFromBitmapAndMask(const QImage& AColor, const QImage& AMask);

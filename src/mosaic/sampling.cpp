@@ -1,8 +1,12 @@
 #include "sampling.h"
 
+#include "parallel.h"
 #include "vorm_error.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
 
 bool PointInTriangle(const TPointF& A, const TPointF& B, const TPointF& C, const TPointF& P) {
     const double px = P.X, py = P.Y;
@@ -28,86 +32,308 @@ int ClampTrunc(float v, float bound) {
     return static_cast<int>(v);
 }
 
-std::vector<int32_t> BuildOwnerMap(int AWidth, int AHeight, const TItemXs& AItemXs) {
-    std::vector<int32_t> owner(size_t(AWidth) * size_t(AHeight), -1);
-    // An empty picture has no pixel to own; the clamped boxes below would point outside it.
-    if (AWidth <= 0 || AHeight <= 0)
-        return owner;
-    const float maxX = float(AWidth - 1), maxY = float(AHeight - 1);
-    for (size_t i = 0; i < AItemXs.size(); ++i) {
-        const TPointFX& p = AItemXs[i].Points;
-        if (p.empty())
-            continue;
-        float minXf = p[0].X, maxXf = p[0].X, minYf = p[0].Y, maxYf = p[0].Y;
-        for (const TPointF& q : p) {
-            minXf = std::min(minXf, q.X);
-            maxXf = std::max(maxXf, q.X);
-            minYf = std::min(minYf, q.Y);
-            maxYf = std::max(maxYf, q.Y);
-        }
-        const int x0 = ClampTrunc(float(double(minXf) - 1), maxX);
-        const int x1 = ClampTrunc(float(double(maxXf) + 1), maxX);
-        const int y0 = ClampTrunc(float(double(minYf) - 1), maxY);
-        const int y1 = ClampTrunc(float(double(maxYf) + 1), maxY);
-        for (int y = y0; y <= y1; ++y) {
-            int32_t* row = owner.data() + size_t(y) * size_t(AWidth);
-            for (int x = x0; x <= x1; ++x)
-                if (PointInItemX(AItemXs[i], TPointF{float(x + 0.5), float(y + 0.5)}))
-                    row[x] = int32_t(i);
-        }
+namespace {
+
+constexpr int kBandRows = 32;
+constexpr int kGroupRows = 8; // rows of a band that one thread claims at a time
+constexpr int kMaxCorners = 6;
+
+// The box of pixels whose centres a tile may own, clamped to the picture as the owner test
+// has always done it; y0 > y1 marks a tile with no corners.
+struct TBox {
+    int x0, x1, y0, y1;
+};
+
+TBox BoxOf(const TItemX& t, float AMaxX, float AMaxY) {
+    const TPointFX& p = t.Points;
+    if (p.empty())
+        return {0, -1, 0, -1};
+    float minX = p[0].X, maxX = p[0].X, minY = p[0].Y, maxY = p[0].Y;
+    for (const TPointF& q : p) {
+        minX = std::min(minX, q.X);
+        maxX = std::max(maxX, q.X);
+        minY = std::min(minY, q.Y);
+        maxY = std::max(maxY, q.Y);
     }
-    return owner;
+    return {ClampTrunc(float(double(minX) - 1), AMaxX), ClampTrunc(float(double(maxX) + 1), AMaxX),
+            ClampTrunc(float(double(minY) - 1), AMaxY), ClampTrunc(float(double(maxY) + 1), AMaxY)};
 }
 
-void SumOwnedPixels(const QImage& ABitmap, const std::vector<int32_t>& AOwner, TItemXs& AItemXs,
-                    TProgress* AProgress) {
+// A line through two corners, as the owner test sees it along one pixel row.
+struct TLine {
+    double ux, uy, vx, vy;
+    double delta; // half-width of the band of x where rounding may decide the test
+    int inner;    // outer edges: side of the tile's interior (+1 or -1)
+};
+
+// The sign of the cross product (V - U) x (P - U): which side of the line P lies on.
+int SideAt(const TLine& L, double px, double py) {
+    const double c = (L.vx - L.ux) * (py - L.uy) - (L.vy - L.uy) * (px - L.ux);
+    return (c > 0) - (c < 0);
+}
+
+// The lines of a convex tile: its outer edges and the diagonals of its fan. A tile that is not
+// strictly convex (or has too many corners) is left to the owner test pixel by pixel.
+struct TTileLines {
+    std::array<TLine, kMaxCorners> edges;
+    std::array<TLine, kMaxCorners> diags;
+    int nEdges = 0, nDiags = 0;
+    bool exact = true; // false: test every pixel
+
+    // AHuge: coordinates too large for exact pixel centres in a float; test every pixel.
+    TTileLines(const TItemX& t, const TBox& ABox, bool AHuge) {
+        const TPointFX& p = t.Points;
+        const int n = int(p.size());
+        if (AHuge || n < 3 || n > kMaxCorners) {
+            exact = false;
+            return;
+        }
+        double cx = 0, cy = 0;
+        for (const TPointF& q : p) {
+            cx += q.X;
+            cy += q.Y;
+        }
+        cx /= n;
+        cy /= n;
+        // Rounding in the owner test is below 2^-50 of the products it forms; these bands are
+        // a million times wider, yet far below a pixel.
+        const double extent = double(std::max(ABox.x1 - ABox.x0, ABox.y1 - ABox.y0)) + 4;
+        auto make = [&](const TPointF& U, const TPointF& V) {
+            TLine L{U.X, U.Y, V.X, V.Y, 0, 0};
+            const double dy = L.vy - L.uy, dx = L.vx - L.ux;
+            if (dy != 0 && dx != 0)
+                L.delta =
+                    1e-9 * (extent + std::fabs(L.ux) + std::fabs(L.uy)) * (1 + std::fabs(dx / dy));
+            return L;
+        };
+        int turn = 0;
+        for (int k = 0; k < n; ++k) {
+            const TPointF &a = p[size_t(k)], &b = p[size_t((k + 1) % n)],
+                          &c = p[size_t((k + 2) % n)];
+            const double cross = (double(b.X) - a.X) * (double(c.Y) - b.Y) -
+                                 (double(b.Y) - a.Y) * (double(c.X) - b.X);
+            const int s = (cross > 0) - (cross < 0);
+            if (s == 0 || (turn != 0 && s != turn)) {
+                exact = false;
+                return;
+            }
+            turn = s;
+            TLine e = make(a, b);
+            e.inner = SideAt(e, cx, cy);
+            if (e.inner == 0) {
+                exact = false;
+                return;
+            }
+            edges[size_t(nEdges++)] = e;
+        }
+        for (int k = 2; k <= n - 2; ++k)
+            diags[size_t(nDiags++)] = make(p[0], p[size_t(k)]);
+    }
+};
+
+// Marks the pixels of row y that tile AIndex claims: those whose centre passes the owner test.
+// Pixels that are clearly inside or outside every line are decided by geometry; the few whose
+// centre lies within rounding distance of a line are given to the test itself.
+void ClaimRow(const TItemX& t, const TTileLines& L, const TBox& B, int32_t AIndex, int y,
+              int32_t* ARow) {
+    const float yc = float(y + 0.5);
+    if (!L.exact) {
+        for (int x = B.x0; x <= B.x1; ++x)
+            if (PointInItemX(t, TPointF{float(x + 0.5), yc}))
+                ARow[x] = AIndex;
+        return;
+    }
+    double lo = -std::numeric_limits<double>::infinity();
+    double hi = std::numeric_limits<double>::infinity();
+    bool empty = false;
+    // Pixel ranges [a, b] that need the test; a handful per row.
+    std::array<std::pair<int, int>, 2 * kMaxCorners> unsure;
+    int nUnsure = 0;
+    auto addUnsure = [&](double ALo, double AHi) {
+        const int a = std::max(B.x0, int(std::ceil(ALo - 0.5)));
+        const int b = std::min(B.x1, int(std::floor(AHi - 0.5)));
+        if (a <= b)
+            unsure[size_t(nUnsure++)] = {a, b};
+    };
+    // The x where the line crosses the row, for a line that is not horizontal.
+    auto root = [&](const TLine& l) {
+        return l.ux + (l.vx - l.ux) * ((double(yc) - l.uy) / (l.vy - l.uy));
+    };
+    for (int k = 0; k < L.nEdges; ++k) {
+        const TLine& e = L.edges[size_t(k)];
+        if (e.vy == e.uy) {
+            // Exact: the sign of a product of exact differences.
+            if (SideAt(e, 0, yc) != e.inner)
+                empty = true;
+            continue;
+        }
+        const double r = root(e);
+        // Moving right changes the side by the sign of -(vy - uy).
+        const bool insideRight = ((e.vy - e.uy) < 0 ? 1 : -1) == e.inner;
+        if (insideRight)
+            lo = std::max(lo, r);
+        else
+            hi = std::min(hi, r);
+        if (e.delta > 0)
+            addUnsure(r - e.delta, r + e.delta);
+    }
+    for (int k = 0; k < L.nDiags; ++k) {
+        const TLine& d = L.diags[size_t(k)];
+        if (d.vy == d.uy) {
+            if (double(yc) == d.uy)
+                empty = true; // the whole row lies on the diagonal
+            continue;
+        }
+        const double r = root(d);
+        addUnsure(r - d.delta, r + d.delta); // a vertical diagonal: just the pixel on it
+    }
+    if (!empty) {
+        const int xa = std::max(B.x0, std::isinf(lo) ? B.x0 : int(std::floor(lo - 0.5)) + 1);
+        const int xb = std::min(B.x1, std::isinf(hi) ? B.x1 : int(std::ceil(hi - 0.5)) - 1);
+        if (xa <= xb) {
+            // Fill around the unsure ranges, which the test settles below.
+            std::sort(unsure.begin(), unsure.begin() + nUnsure);
+            int x = xa;
+            for (int u = 0; u < nUnsure && x <= xb; ++u) {
+                const int stop = std::min(xb + 1, unsure[size_t(u)].first);
+                for (; x < stop; ++x)
+                    ARow[x] = AIndex;
+                x = std::max(x, unsure[size_t(u)].second + 1);
+            }
+            for (; x <= xb; ++x)
+                ARow[x] = AIndex;
+        }
+    }
+    for (int u = 0; u < nUnsure; ++u)
+        for (int x = unsure[size_t(u)].first; x <= unsure[size_t(u)].second; ++x)
+            if (PointInItemX(t, TPointF{float(x + 0.5), yc}))
+                ARow[x] = AIndex;
+}
+
+// 255 / a for every alpha, so the sum pass multiplies by the very value it would divide out.
+const std::array<double, 256>& InverseAlpha() {
+    static const std::array<double, 256> table = [] {
+        std::array<double, 256> k{};
+        for (int a = 1; a < 256; ++a)
+            k[size_t(a)] = 255.0 / a;
+        return k;
+    }();
+    return table;
+}
+
+} // namespace
+
+void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress) {
     const int W = ABitmap.width(), H = ABitmap.height();
     if (AProgress)
         AProgress->setMaximum(H - 1);
-    // An empty picture cannot be mapped: the tiles keep Count 0.
-    if (!ABitmap.isNull() && W > 0 && H > 0) {
-        QImage converted;
-        const QImage* src = &ABitmap;
-        if (ABitmap.format() != QImage::Format_ARGB32_Premultiplied) {
-            converted = ABitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-            if (converted.isNull())
-                throw std::bad_alloc();
-            src = &converted;
+    // An empty picture has no pixel to own: the tiles keep Count 0.
+    if (ABitmap.isNull() || W <= 0 || H <= 0) {
+        if (AProgress)
+            AProgress->setValue(0);
+        return;
+    }
+    QImage converted;
+    const QImage* src = &ABitmap;
+    if (ABitmap.format() != QImage::Format_ARGB32_Premultiplied) {
+        converted = ABitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        if (converted.isNull())
+            throw std::bad_alloc();
+        src = &converted;
+    }
+
+    // Boxes, and for each band of rows the tiles whose box reaches it, in array order.
+    const int tiles = int(AItemXs.size());
+    std::vector<TBox> boxes(static_cast<size_t>(tiles));
+    const float maxX = float(W - 1), maxY = float(H - 1);
+    ParallelFor((tiles + 4095) / 4096, [&](int c) {
+        const int end = std::min(tiles, (c + 1) * 4096);
+        for (int i = c * 4096; i < end; ++i)
+            boxes[size_t(i)] = BoxOf(AItemXs[size_t(i)], maxX, maxY);
+    });
+    const int bands = (H + kBandRows - 1) / kBandRows;
+    std::vector<int64_t> start(size_t(bands) + 1, 0);
+    for (const TBox& b : boxes)
+        if (b.y0 <= b.y1)
+            for (int k = b.y0 / kBandRows; k <= b.y1 / kBandRows; ++k)
+                ++start[size_t(k) + 1];
+    for (int k = 0; k < bands; ++k)
+        start[size_t(k) + 1] += start[size_t(k)];
+    std::vector<int32_t> members(size_t(start[size_t(bands)]));
+    {
+        std::vector<int64_t> fill(start.begin(), start.end() - 1);
+        for (int i = 0; i < tiles; ++i) {
+            const TBox& b = boxes[size_t(i)];
+            if (b.y0 <= b.y1)
+                for (int k = b.y0 / kBandRows; k <= b.y1 / kBandRows; ++k)
+                    members[size_t(fill[size_t(k)]++)] = i;
         }
-        for (int y = 0; y < H; ++y) {
-            const uchar* row = src->constScanLine(y);
-            const int32_t* own = AOwner.data() + size_t(y) * size_t(W);
-            for (int x = 0; x < W; ++x) {
-                const int32_t i = own[x];
-                if (i < 0)
+    }
+
+    const std::array<double, 256>& inverse = InverseAlpha();
+    const bool huge = W >= (1 << 22) || H >= (1 << 22);
+    std::vector<int32_t> owner(size_t(W) * kBandRows);
+    const int slices = std::max(1, MosaicThreads());
+    for (int band = 0; band < bands; ++band) {
+        const int Y0 = band * kBandRows, Y1 = std::min(H, Y0 + kBandRows);
+        const int32_t* list = members.data() + start[size_t(band)];
+        const int count = int(start[size_t(band) + 1] - start[size_t(band)]);
+        // Owners, a few rows at a time; within a row, later tiles overwrite earlier ones.
+        const int groups = (Y1 - Y0 + kGroupRows - 1) / kGroupRows;
+        ParallelFor(groups, [&](int g) {
+            const int ga = Y0 + g * kGroupRows, gb = std::min(Y1, ga + kGroupRows) - 1;
+            std::fill(owner.data() + size_t(ga - Y0) * size_t(W),
+                      owner.data() + size_t(gb + 1 - Y0) * size_t(W), -1);
+            for (int m = 0; m < count; ++m) {
+                const int32_t i = list[m];
+                const TBox& b = boxes[size_t(i)];
+                const int ya = std::max(b.y0, ga), yb = std::min(b.y1, gb);
+                if (ya > yb)
                     continue;
-                const uchar* px = row + 4 * size_t(x); // blue, green, red, alpha in memory
-                const uchar b = px[0], g = px[1], r = px[2], a = px[3];
-                TItemX& t = AItemXs[size_t(i)];
-                t.A += a;
-                // A transparent pixel has no colour to recover; it adds 0 but still counts.
-                if (a != 0) {
-                    const double k = 255.0 / a;
-                    t.R += r * k;
-                    t.G += g * k;
-                    t.B += b * k;
-                }
-                t.Count += 1;
+                const TItemX& t = AItemXs[size_t(i)];
+                const TTileLines lines(t, b, huge);
+                for (int y = ya; y <= yb; ++y)
+                    ClaimRow(t, lines, b, i, y, owner.data() + size_t(y - Y0) * size_t(W));
             }
-            if (AProgress) {
-                AProgress->setValue(y);
-                if (AProgress->isCanceled()) {
-                    AProgress->setValue(0);
-                    throw ECanceled();
+        });
+        // Sums: each tile adds its own pixels in row-major order, whichever thread runs it.
+        ParallelFor(std::min(slices * 4, std::max(count, 1)), [&](int s) {
+            const int chunks = std::min(slices * 4, std::max(count, 1));
+            for (int m = s; m < count; m += chunks) {
+                const int32_t i = list[m];
+                const TBox& b = boxes[size_t(i)];
+                TItemX& t = AItemXs[size_t(i)];
+                const int ya = std::max(b.y0, Y0), yb = std::min(b.y1, Y1 - 1);
+                for (int y = ya; y <= yb; ++y) {
+                    const int32_t* own = owner.data() + size_t(y - Y0) * size_t(W);
+                    const uchar* px = src->constScanLine(y);
+                    for (int x = b.x0; x <= b.x1; ++x) {
+                        if (own[x] != i)
+                            continue;
+                        const uchar* q = px + 4 * size_t(x); // blue, green, red, alpha
+                        const uchar a = q[3];
+                        t.A += a;
+                        // A transparent pixel has no colour to recover; it adds 0 but counts.
+                        if (a != 0) {
+                            const double k = inverse[a];
+                            t.R += q[2] * k;
+                            t.G += q[1] * k;
+                            t.B += q[0] * k;
+                        }
+                        t.Count += 1;
+                    }
                 }
+            }
+        });
+        if (AProgress) {
+            for (int y = Y0; y < Y1; ++y)
+                AProgress->setValue(y);
+            if (AProgress->isCanceled()) {
+                AProgress->setValue(0);
+                throw ECanceled();
             }
         }
     }
     if (AProgress)
         AProgress->setValue(0);
-}
-
-void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress) {
-    const std::vector<int32_t> owner = BuildOwnerMap(ABitmap.width(), ABitmap.height(), AItemXs);
-    SumOwnedPixels(ABitmap, owner, AItemXs, AProgress);
 }

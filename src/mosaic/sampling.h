@@ -1,6 +1,6 @@
 // Tile colour sampling: every pixel whose centre lies strictly inside a tile adds its straight
-// colour and its alpha to that tile. One pass decides the owner of each pixel, a second reads
-// every pixel once and adds it to its owner.
+// colour and its alpha to that tile. When two tiles claim a pixel, the later one in the array
+// owns it; each tile adds its pixels in row-major order.
 #pragma once
 
 #include "mosaic_model.h"
@@ -13,11 +13,7 @@ bool PointInItemX(const TItemX& AItem, const TPointF& P);
 int ClampTrunc(float v, float bound);
 
 // Fills R, G, B, A and Count. The source should be Format_ARGB32_Premultiplied (others are
-// converted first). Reports each row to AProgress (may be null); throws ECanceled when it asks.
+// converted first). Reports each pixel row to AProgress (may be null) and throws ECanceled when
+// it asks to stop. The picture is worked through in bands of rows on all threads; the sums are
+// the same, bit for bit, as one pass over a whole-picture owner map.
 void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress);
-
-// The two passes on their own, for measurement. The owner map holds W × H tile indexes, -1 for
-// none; a later tile overwrites an earlier one.
-std::vector<int32_t> BuildOwnerMap(int AWidth, int AHeight, const TItemXs& AItemXs);
-void SumOwnedPixels(const QImage& ABitmap, const std::vector<int32_t>& AOwner, TItemXs& AItemXs,
-                    TProgress* AProgress);

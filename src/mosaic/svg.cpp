@@ -31,7 +31,8 @@ void AppendFixed(std::string& out, float v, int d) {
     if (e >= 0) {
         // A whole number: printed exactly, no rounding needed.
         char buf[64];
-        const auto r = std::to_chars(buf, buf + sizeof buf, double(mag), std::chars_format::fixed, d);
+        const auto r =
+            std::to_chars(buf, buf + sizeof buf, double(mag), std::chars_format::fixed, d);
         out.append(buf, r.ptr);
         return;
     }
@@ -112,8 +113,8 @@ const char kTail[] = "</g></svg>\r\n";
 
 // Produces the document in pieces, so a huge mosaic never needs its whole text in memory.
 template <typename Sink>
-void EmitSvg(const TItemXs& AItemXs, int AWidth, int AHeight, TColorConv AColorConv,
-             float AOpacity, bool AColorConvOpaque, Sink&& ASink) {
+void EmitSvg(const TItemXs& AItemXs, int AWidth, int AHeight, TColorConv AColorConv, float AOpacity,
+             bool AColorConvOpaque, Sink&& ASink) {
     std::string buf = Head(AWidth, AHeight, AOpacity, AColorConvOpaque);
     const size_t corners = AItemXs.empty() ? 0 : AItemXs.front().Points.size();
     for (const TItemX& t : AItemXs) {

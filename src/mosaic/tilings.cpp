@@ -11,8 +11,12 @@ namespace {
 // small enough that the array still fits in memory: each tile costs about 100 bytes.
 constexpr int64_t kMaxTiles = int64_t(1) << 26;
 
-inline float S(double v) { return static_cast<float>(v); }
-inline TPointF P(double x, double y) { return TPointF{S(x), S(y)}; }
+inline float S(double v) {
+    return static_cast<float>(v);
+}
+inline TPointF P(double x, double y) {
+    return TPointF{S(x), S(y)};
+}
 
 [[noreturn]] void TooManyTiles() {
     throw EVormError(QStringLiteral("The cell is too small for a picture of this size."));
@@ -146,9 +150,9 @@ void InitHexagon(const QImage& ABitmap, float w, TItemXs& AItemXs) {
         for (int64_t c = 0; c < cols; ++c) {
             TItemX& t = AItemXs[i++];
             if (r % 2 == 0)
-                t.Points = {P(double(w3) * c, yc),         P(wd * (3 * c + 0.5), ym),
-                            P(wd * (3 * c + 1.5), ym),     P(wd * (3 * c + 2), yc),
-                            P(wd * (3 * c + 1.5), yp),     P(wd * (3 * c + 0.5), yp)};
+                t.Points = {P(double(w3) * c, yc),     P(wd * (3 * c + 0.5), ym),
+                            P(wd * (3 * c + 1.5), ym), P(wd * (3 * c + 2), yc),
+                            P(wd * (3 * c + 1.5), yp), P(wd * (3 * c + 0.5), yp)};
             else
                 t.Points = {P(wd * (3 * c - 1.5), yc), P(wd * (3 * c - 1), ym),
                             P(double(w3) * c, ym),     P(wd * (3 * c + 0.5), yc),

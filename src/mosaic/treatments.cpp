@@ -20,7 +20,9 @@ Mean MeanColor(const TItemX& t) {
     return {MeanByte(t.R, t.Count), MeanByte(t.G, t.Count), MeanByte(t.B, t.Count)};
 }
 
-uint8_t MeanAlpha(const TItemX& t) { return MeanByte(t.A, t.Count); }
+uint8_t MeanAlpha(const TItemX& t) {
+    return MeanByte(t.A, t.Count);
+}
 
 // Evaluated in double from the single lightness, stored as a single, limited, then truncated.
 uint8_t LightAlpha(double AValue) {
@@ -28,9 +30,15 @@ uint8_t LightAlpha(double AValue) {
     return static_cast<uint8_t>(v);
 }
 
-uint8_t WhiteOpaque(float L) { return LightAlpha((L * 0.5 + 0.5) * 255); }
-uint8_t BlackOpaque(float L) { return LightAlpha(((1 - double(L)) * 0.5 + 0.5) * 255); }
-uint8_t GrayTransparent(float L) { return LightAlpha((std::fabs(double(L) - 0.5) + 0.5) * 255); }
+uint8_t WhiteOpaque(float L) {
+    return LightAlpha((L * 0.5 + 0.5) * 255);
+}
+uint8_t BlackOpaque(float L) {
+    return LightAlpha(((1 - double(L)) * 0.5 + 0.5) * 255);
+}
+uint8_t GrayTransparent(float L) {
+    return LightAlpha((std::fabs(double(L) - 0.5) + 0.5) * 255);
+}
 
 // Rounded to nearest with halves to even, as the platform's HSL-to-RGB conversion does.
 uint8_t GrayValue(float L) {
@@ -82,13 +90,33 @@ float Lightness(uint8_t R8, uint8_t G8, uint8_t B8) {
     return static_cast<float>((double(mx) + double(mn)) / 2);
 }
 
-TAlphaColor ConvColor(const TItemX& t) { return Treat(t, false, AlphaRule::Opaque); }
-TAlphaColor ConvColorAlphaWhite(const TItemX& t) { return Treat(t, false, AlphaRule::White); }
-TAlphaColor ConvColorAlphaBlack(const TItemX& t) { return Treat(t, false, AlphaRule::Black); }
-TAlphaColor ConvColorAlphaGray(const TItemX& t) { return Treat(t, false, AlphaRule::Gray); }
-TAlphaColor ConvColorSelfAlpha(const TItemX& t) { return Treat(t, false, AlphaRule::Self); }
-TAlphaColor ConvGray(const TItemX& t) { return Treat(t, true, AlphaRule::Opaque); }
-TAlphaColor ConvGrayAlphaWhite(const TItemX& t) { return Treat(t, true, AlphaRule::White); }
-TAlphaColor ConvGrayAlphaBlack(const TItemX& t) { return Treat(t, true, AlphaRule::Black); }
-TAlphaColor ConvGrayAlphaGray(const TItemX& t) { return Treat(t, true, AlphaRule::Gray); }
-TAlphaColor ConvGraySelfAlpha(const TItemX& t) { return Treat(t, true, AlphaRule::Self); }
+TAlphaColor ConvColor(const TItemX& t) {
+    return Treat(t, false, AlphaRule::Opaque);
+}
+TAlphaColor ConvColorAlphaWhite(const TItemX& t) {
+    return Treat(t, false, AlphaRule::White);
+}
+TAlphaColor ConvColorAlphaBlack(const TItemX& t) {
+    return Treat(t, false, AlphaRule::Black);
+}
+TAlphaColor ConvColorAlphaGray(const TItemX& t) {
+    return Treat(t, false, AlphaRule::Gray);
+}
+TAlphaColor ConvColorSelfAlpha(const TItemX& t) {
+    return Treat(t, false, AlphaRule::Self);
+}
+TAlphaColor ConvGray(const TItemX& t) {
+    return Treat(t, true, AlphaRule::Opaque);
+}
+TAlphaColor ConvGrayAlphaWhite(const TItemX& t) {
+    return Treat(t, true, AlphaRule::White);
+}
+TAlphaColor ConvGrayAlphaBlack(const TItemX& t) {
+    return Treat(t, true, AlphaRule::Black);
+}
+TAlphaColor ConvGrayAlphaGray(const TItemX& t) {
+    return Treat(t, true, AlphaRule::Gray);
+}
+TAlphaColor ConvGraySelfAlpha(const TItemX& t) {
+    return Treat(t, true, AlphaRule::Self);
+}

@@ -23,7 +23,8 @@ CliRun Cli(const QStringList& AArgs) {
     p.start(QStringLiteral(VORM_CLI), AArgs);
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 QByteArray Read(const QString& APath) {
@@ -68,7 +69,7 @@ TEST_F(CliTest, SvgMatchesTheEngine) {
         SCOPED_TRACE(c.Shape);
         const QString out = Dir.filePath(QString("out-%1.SVG").arg(c.ShapeIndex));
         const CliRun r = Cli({"--shape", c.Shape, "--cell", c.Cell, "--color", c.Color, "--opacity",
-                           c.Opacity, "--quiet", Input, out});
+                              c.Opacity, "--quiet", Input, out});
         ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
         TItemXs items;
         kShapes[size_t(c.ShapeIndex)].Init(src, c.w, items);
@@ -97,7 +98,8 @@ TEST_F(CliTest, ExistingOutputIsMovedAside) {
     ASSERT_EQ(Cli({"--quiet", Input, out}).Code, 0);
     const CliRun r = Cli({"--quiet", Input, out});
     ASSERT_EQ(r.Code, 0);
-    EXPECT_TRUE(r.Err.contains("\"out.svg\" will be renamed to \"out (2).svg\" .")) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains("\"out.svg\" will be renamed to \"out (2).svg\" ."))
+        << r.Err.toStdString();
     EXPECT_EQ(Read(Dir.filePath("out (1).svg")).size(), 0);
     EXPECT_EQ(Read(Dir.filePath("out (2).svg")), Read(out));
 }
@@ -151,7 +153,7 @@ TEST_F(CliTest, BatchConvertsEachAndReportsFailures) {
     ASSERT_TRUE(Picture(40, 30).save(second));
     const QString outDir = Dir.filePath("outputs");
     const CliRun r = Cli({"--quiet", "--output-dir", outDir, "--format", "png", Input,
-                       Dir.filePath("missing.png"), second});
+                          Dir.filePath("missing.png"), second});
     EXPECT_EQ(r.Code, 1);
     EXPECT_TRUE(r.Err.contains("missing.png"));
     EXPECT_EQ(QImage(outDir + "/in.png").size(), QSize(123, 77));

@@ -24,10 +24,10 @@ TEST(FileNames, IsAcceptedFile) {
         const char* Name;
         bool Accepted;
     } cases[] = {
-        {"a.PSD", true},       {"a.Jpg", true},   {"a.gif", true},   {"a.bmp", true},
-        {"/x/y/photo.png", true}, {"a.jpeg", false}, {"a.tga", false}, {"a.hdr", false},
-        {"a.svg", false},      {"noext", false},  {"dir.png/file", false}, {"a.png.txt", false},
-        {".png", true},        {"a.", false},
+        {"a.PSD", true},          {"a.Jpg", true},   {"a.gif", true},         {"a.bmp", true},
+        {"/x/y/photo.png", true}, {"a.jpeg", false}, {"a.tga", false},        {"a.hdr", false},
+        {"a.svg", false},         {"noext", false},  {"dir.png/file", false}, {"a.png.txt", false},
+        {".png", true},           {"a.", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsAcceptedFile(QString::fromUtf8(c.Name)), c.Accepted) << c.Name;
@@ -46,9 +46,9 @@ TEST(FileNames, FreeFileName) {
         {"photo(3).svg", {}, "photo(3) (1).svg"},
         {"photo (x).svg", {}, "photo (x) (1).svg"},
         {"photo (0).svg", {}, "photo (1).svg"},
-        {"photo (99999999999).svg", {}, "photo (1).svg"},   // too large for 32 bits
+        {"photo (99999999999).svg", {}, "photo (1).svg"}, // too large for 32 bits
         {"photo (2147483647).svg", {}, "photo (2147483648).svg"},
-        {"a (1) (2).svg", {}, "a (1) (3).svg"},             // greedy base
+        {"a (1) (2).svg", {}, "a (1) (3).svg"}, // greedy base
         {"noext", {}, "noext (1)"},
         {"arch.tar.gz", {}, "arch.tar (1).gz"},
     };
@@ -67,9 +67,7 @@ TEST(FileNames, RenameExistingMovesAsideAfterTelling) {
     Touch(target, "first");
     Touch(dir.filePath("photo (1).svg"), "older");
     QStringList told;
-    RenameExisting(target, [&](const QString& AOld, const QString& ANew) {
-        told << AOld << ANew;
-    });
+    RenameExisting(target, [&](const QString& AOld, const QString& ANew) { told << AOld << ANew; });
     EXPECT_EQ(told, (QStringList{"photo.svg", "photo (2).svg"}));
     EXPECT_FALSE(QFile::exists(target));
     EXPECT_EQ(Read(dir.filePath("photo (2).svg")), "first");

@@ -68,9 +68,9 @@ TEST(Drivers, CancelledSaveWritesNothing) {
     QImage dest(3, 3, QImage::Format_ARGB32_Premultiplied);
     dest.fill(0xFF123456);
     const QImage before = dest;
-    EXPECT_THROW(MosaicSavePng(dir.filePath("a.png"), InitHexagon, 16, src, dest, ConvColor, 1,
-                               &cancel),
-                 ECanceled);
+    EXPECT_THROW(
+        MosaicSavePng(dir.filePath("a.png"), InitHexagon, 16, src, dest, ConvColor, 1, &cancel),
+        ECanceled);
     EXPECT_THROW(MosaicSaveSvg(dir.filePath("a.svg"), InitHexagon, 16, src, dest, ConvColor, 1,
                                &cancel, true),
                  ECanceled);

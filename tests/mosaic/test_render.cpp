@@ -83,18 +83,6 @@ TEST(Render, LaterTileCoversTheSharedEdge) {
     EXPECT_EQ(Pixel(dest, 20, 16), qRgba(255, 0, 0, 255));
 }
 
-TEST(Render, MergeUsesMaskLuminance) {
-    QImage colour(3, 1, QImage::Format_ARGB32_Premultiplied), mask = colour;
-    colour.fill(qRgb(10, 20, 30));
-    mask.setPixel(0, 0, qRgb(77, 77, 77));
-    mask.setPixel(1, 0, qRgb(255, 0, 0)); // (54 * 255) >> 8 = 53
-    mask.setPixel(2, 0, qRgb(0, 0, 0));
-    const QImage out = CreateFromBitmapAndMask(colour, mask);
-    EXPECT_EQ(Pixel(out, 0, 0), qRgba(10, 20, 30, 77));
-    EXPECT_EQ(Pixel(out, 1, 0), qRgba(10, 20, 30, 53));
-    EXPECT_EQ(Pixel(out, 2, 0), 0u);
-}
-
 TEST(Render, EmptyPictureGivesEmptyBitmap) {
     QImage dest(4, 4, QImage::Format_ARGB32_Premultiplied);
     RenderItemXs({}, 0, 0, dest, ConvColor, 1.0f);

@@ -9,12 +9,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -25,12 +25,26 @@ TEST(Svg, FormatFixedRoundsHalvesAwayFromZero) {
         int Decimals;
         const char* Expected;
     } cases[] = {
-        {-32, 1, "-32.0"},     {55.425625f, 1, "55.4"}, {0.25f, 1, "0.3"},   {-0.25f, 1, "-0.3"},
-        {0.35f, 1, "0.3"},     {0.45f, 1, "0.4"},       {9.96f, 1, "10.0"},  {0, 1, "0.0"},
-        {110.85125f, 1, "110.9"}, {-55.425625f, 1, "-55.4"}, {1e9f, 1, "1000000000.0"},
-        {0.75f, 2, "0.75"},    {0.125f, 2, "0.13"},     {0.50196081f, 2, "0.50"}, {1, 2, "1.00"},
-        {0.74901962f, 2, "0.75"}, {0.49803922f, 2, "0.50"}, {0.005f, 2, "0.00"} /* 0.0049999999 */,
-        {2.5f, 0, "3"},        {1e-30f, 1, "0.0"},
+        {-32, 1, "-32.0"},
+        {55.425625f, 1, "55.4"},
+        {0.25f, 1, "0.3"},
+        {-0.25f, 1, "-0.3"},
+        {0.35f, 1, "0.3"},
+        {0.45f, 1, "0.4"},
+        {9.96f, 1, "10.0"},
+        {0, 1, "0.0"},
+        {110.85125f, 1, "110.9"},
+        {-55.425625f, 1, "-55.4"},
+        {1e9f, 1, "1000000000.0"},
+        {0.75f, 2, "0.75"},
+        {0.125f, 2, "0.13"},
+        {0.50196081f, 2, "0.50"},
+        {1, 2, "1.00"},
+        {0.74901962f, 2, "0.75"},
+        {0.49803922f, 2, "0.50"},
+        {0.005f, 2, "0.00"} /* 0.0049999999 */,
+        {2.5f, 0, "3"},
+        {1e-30f, 1, "0.0"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatFixed(c.v, c.Decimals), c.Expected) << c.v << " %." << c.Decimals << "f";
@@ -106,7 +120,8 @@ TEST(Svg, AllEmptyGivesEmptyGroup) {
     InitHexagon(QImage(), 16, items);
     const std::string doc = ItemXsSvgText(items, 0, 0, ConvColor, 1.0f, true);
     EXPECT_NE(doc.find("width=\"0px\" height=\"0px\" viewBox=\"0 0 0 0\""), std::string::npos);
-    EXPECT_TRUE(doc.ends_with("<g shape-rendering=\"crispEdges\" fill-opacity=\"1.00\"></g></svg>\r\n"));
+    EXPECT_TRUE(
+        doc.ends_with("<g shape-rendering=\"crispEdges\" fill-opacity=\"1.00\"></g></svg>\r\n"));
 }
 
 // Switches to a German locale, compiling one into a temporary folder when none is installed.

@@ -8,7 +8,8 @@ namespace {
 
 TItemXs Tile(int AShape, int W, int H, float w) {
     TItemXs items;
-    const QImage img = W > 0 && H > 0 ? QImage(W, H, QImage::Format_ARGB32_Premultiplied) : QImage();
+    const QImage img =
+        W > 0 && H > 0 ? QImage(W, H, QImage::Format_ARGB32_Premultiplied) : QImage();
     kShapes[size_t(AShape)].Init(img, w, items);
     return items;
 }
@@ -18,17 +19,18 @@ TEST(Tilings, TileCounts) {
         int Shape, W, H;
         float w;
         size_t Tiles;
-    } cases[] = {
-        {0, 100, 100, 64, 14}, {1, 100, 100, 64, 14}, {2, 100, 100, 64, 8},
-        {3, 100, 100, 64, 8},  {4, 100, 100, 64, 4},  {5, 100, 100, 64, 6},
-        {6, 100, 100, 64, 6},  {0, 100, 100, 16, 128}, {6, 100, 100, 16, 36},
-        {4, 128, 128, 64, 9}, // an exact multiple adds a row and a column outside
-        {4, 0, 0, 16, 1},      {6, 0, 0, 16, 4},      {0, 0, 0, 16, 4},
-        {2, 1, 1, 128, 2},
-    };
+    } cases[] =
+        {
+            {0, 100, 100, 64, 14}, {1, 100, 100, 64, 14},  {2, 100, 100, 64, 8},
+            {3, 100, 100, 64, 8},  {4, 100, 100, 64, 4},   {5, 100, 100, 64, 6},
+            {6, 100, 100, 64, 6},  {0, 100, 100, 16, 128}, {6, 100, 100, 16, 36},
+            {4, 128, 128, 64, 9}, // an exact multiple adds a row and a column outside
+            {4, 0, 0, 16, 1},      {6, 0, 0, 16, 4},       {0, 0, 0, 16, 4},
+            {2, 1, 1, 128, 2},
+        };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << kShapes[size_t(c.Shape)].Key << " " << c.W << "x" << c.H
-                                        << " @" << c.w);
+        SCOPED_TRACE(testing::Message()
+                     << kShapes[size_t(c.Shape)].Key << " " << c.W << "x" << c.H << " @" << c.w);
         const TItemXs items = Tile(c.Shape, c.W, c.H, c.w);
         EXPECT_EQ(items.size(), c.Tiles);
         const size_t corners = c.Shape < 4 ? 3 : c.Shape < 6 ? 4 : 6;
@@ -49,7 +51,7 @@ TEST(Tilings, Corners) {
     } cases[] = {
         {0, 0, {{-32, 0}, {32, 0}, {0, h64}}},
         {1, 0, {{-32, h64}, {0, 0}, {32, h64}}},
-        {0, 1, {{0, h64}, {32, 0}, {64, h64}}}, // orientations alternate along a row
+        {0, 1, {{0, h64}, {32, 0}, {64, h64}}},            // orientations alternate along a row
         {0, 7, {{-32, 2 * h64}, {0, h64}, {32, 2 * h64}}}, // and from row to row
         {2, 0, {{0, 64}, {0, 0}, {64, 0}}},
         {2, 1, {{0, 64}, {64, 0}, {64, 64}}},

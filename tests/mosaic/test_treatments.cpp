@@ -6,10 +6,18 @@
 
 namespace {
 
-uint32_t Alpha(TAlphaColor c) { return c >> 24; }
-uint32_t Red(TAlphaColor c) { return (c >> 16) & 0xFF; }
-uint32_t Green(TAlphaColor c) { return (c >> 8) & 0xFF; }
-uint32_t Blue(TAlphaColor c) { return c & 0xFF; }
+uint32_t Alpha(TAlphaColor c) {
+    return c >> 24;
+}
+uint32_t Red(TAlphaColor c) {
+    return (c >> 16) & 0xFF;
+}
+uint32_t Green(TAlphaColor c) {
+    return (c >> 8) & 0xFF;
+}
+uint32_t Blue(TAlphaColor c) {
+    return c & 0xFF;
+}
 
 TEST(Treatments, LightnessGreyAndAlphas) {
     const struct {
@@ -31,19 +39,24 @@ TEST(Treatments, LightnessGreyAndAlphas) {
         SCOPED_TRACE(testing::Message() << "(" << c.r << "," << c.g << "," << c.b << ")");
         EXPECT_EQ(Lightness(uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)), c.L);
         const TItemX t = MeanTile(c.r, c.g, c.b, 77, 3);
-        const TAlphaColor colour = (0xFFu << 24) | (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) |
-                                   uint32_t(c.b);
+        const TAlphaColor colour =
+            (0xFFu << 24) | (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | uint32_t(c.b);
         const TAlphaColor grey = (0xFFu << 24) | (c.Gray << 16) | (c.Gray << 8) | c.Gray;
         const struct {
             TColorConv Conv;
             TAlphaColor Rgb;
             uint32_t A;
         } expect[] = {
-            {ConvColor, colour, 255},          {ConvColorAlphaWhite, colour, c.White},
-            {ConvColorAlphaBlack, colour, c.Black}, {ConvColorAlphaGray, colour, c.GrayT},
-            {ConvColorSelfAlpha, colour, 77},  {ConvGray, grey, 255},
-            {ConvGrayAlphaWhite, grey, c.White}, {ConvGrayAlphaBlack, grey, c.Black},
-            {ConvGrayAlphaGray, grey, c.GrayT}, {ConvGraySelfAlpha, grey, 77},
+            {ConvColor, colour, 255},
+            {ConvColorAlphaWhite, colour, c.White},
+            {ConvColorAlphaBlack, colour, c.Black},
+            {ConvColorAlphaGray, colour, c.GrayT},
+            {ConvColorSelfAlpha, colour, 77},
+            {ConvGray, grey, 255},
+            {ConvGrayAlphaWhite, grey, c.White},
+            {ConvGrayAlphaBlack, grey, c.Black},
+            {ConvGrayAlphaGray, grey, c.GrayT},
+            {ConvGraySelfAlpha, grey, 77},
         };
         for (size_t i = 0; i < std::size(expect); ++i) {
             SCOPED_TRACE(kColors[i].Key);
