@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine for VORM, builds it, and then either starts it or tests it.
-#   scripts/setup.sh run    install what is missing, build, start VORM
+#   scripts/setup.sh run    install what is missing, build, start VORM on a sample picture
 #   scripts/setup.sh test   install what is missing, build, run every test
 set -euo pipefail
 
@@ -36,7 +36,8 @@ fi
 
 jobs=$(nproc 2>/dev/null || echo 2)
 if [ "$mode" = test ]; then
-    cmake --preset default
+    # Explicitly on: an earlier "run" leaves them off in the build's cache.
+    cmake --preset default -DVORM_BUILD_TESTS=ON -DVORM_BUILD_BENCH=ON
     cmake --build --preset default -j "$jobs"
     ctest --preset default -j "$jobs"
     exit 0
@@ -45,12 +46,13 @@ fi
 cmake --preset default -DVORM_BUILD_TESTS=OFF -DVORM_BUILD_BENCH=OFF
 cmake --build --preset default -j "$jobs"
 bin="$root/build/default"
-out="$bin/sample"
-mkdir -p "$out"
-"$bin/tools/vorm-sample" "$out/sample.png"
-"$bin/src/cli/vorm-cli" --shape hexagon --cell 32 "$out/sample.png" "$out/sample-mosaic.png"
-"$bin/src/cli/vorm-cli" --shape hexagon --cell 32 "$out/sample.png" "$out/sample-mosaic.svg"
-echo "VORM turned $out/sample.png into:"
-echo "  $out/sample-mosaic.png"
-echo "  $out/sample-mosaic.svg"
-echo "Convert your own pictures with: $bin/src/cli/vorm-cli --help"
+sample="$bin/sample/sample.png"
+mkdir -p "$(dirname "$sample")"
+[ -f "$sample" ] || "$bin/tools/vorm-sample" "$sample"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "VORM is built, but there is no desktop to show its window on." >&2
+    echo "Start it from a desktop session with: $bin/src/app/vorm $sample" >&2
+    exit 1
+fi
+echo "Starting VORM with a sample picture: $bin/src/app/vorm $sample"
+exec "$bin/src/app/vorm" "$sample"
