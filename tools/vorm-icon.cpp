@@ -29,10 +29,9 @@ int main(int argc, char* argv[]) {
         const QRectF r(big * 0.04, big * 0.04, big * 0.92, big * 0.92);
         tile.addRoundedRect(r, big * 0.18, big * 0.18);
         p.setClipPath(tile);
-        const QImage square = source.scaled(big, big, Qt::KeepAspectRatioByExpanding,
-                                            Qt::SmoothTransformation);
-        p.drawImage(QPointF((big - square.width()) / 2.0, (big - square.height()) / 2.0),
-                    square);
+        const QImage square =
+            source.scaled(big, big, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+        p.drawImage(QPointF((big - square.width()) / 2.0, (big - square.height()) / 2.0), square);
     }
     const QDir out(QString::fromLocal8Bit(argv[2]));
     for (int size : {16, 24, 32, 48, 64, 128, 256}) {

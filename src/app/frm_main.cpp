@@ -122,15 +122,21 @@ QImage LoadPicture(const QString& AFileName) {
 class TThreadProgress : public TProgress {
 public:
     TThreadProgress(std::atomic<double>& AMax, std::atomic<double>& AValue,
-                    const std::atomic<bool>& ACancel)
-        : FMax(AMax), FValue(AValue), FCancel(ACancel) {}
+                    std::atomic<bool>& ASampled, const std::atomic<bool>& ACancel)
+        : FMax(AMax), FValue(AValue), FSampled(ASampled), FCancel(ACancel) {}
     void setMaximum(double AMax) override { FMax = AMax; }
-    void setValue(double AValue) override { FValue = AValue; }
+    void setValue(double AValue) override {
+        FValue = AValue;
+        // The last row is summed; painting and writing follow, and they report nothing.
+        if (AValue >= FMax)
+            FSampled = true;
+    }
     bool isCanceled() const override { return FCancel; }
 
 private:
     std::atomic<double>& FMax;
     std::atomic<double>& FValue;
+    std::atomic<bool>& FSampled;
     const std::atomic<bool>& FCancel;
 };
 
@@ -421,6 +427,7 @@ void TFrmMain::StartConversion(TJobKind AKind, const QString& AFileName) {
     FCancel = false;
     FProgressMax = 0;
     FProgressValue = 0;
+    FSampled = false;
     // The worker gets its own copies; QImage shares the pixels without copying them, and the
     // window never changes gBitmap while the worker runs.
     const QImage source = gBitmap;
@@ -431,7 +438,7 @@ void TFrmMain::StartConversion(TJobKind AKind, const QString& AFileName) {
     const bool opaque = gColorConvOpaque;
     FWatcher.setFuture(QtConcurrent::run([=, this]() {
         TJobResult result;
-        TThreadProgress progress(FProgressMax, FProgressValue, FCancel);
+        TThreadProgress progress(FProgressMax, FProgressValue, FSampled, FCancel);
         try {
             switch (AKind) {
             case TJobKind::Preview:
@@ -452,6 +459,10 @@ void TFrmMain::StartConversion(TJobKind AKind, const QString& AFileName) {
         } catch (const std::exception& e) {
             result.Error = QString::fromLocal8Bit(e.what());
         }
+        // Esc while the mosaic was painted: a preview is dropped all the same. A save that got
+        // this far has written its file, and says so.
+        if (AKind == TJobKind::Preview && FCancel)
+            result.Canceled = true;
         if (!result.Error.isEmpty() || result.Canceled)
             result.Painted = QImage();
         return result;
@@ -460,6 +471,10 @@ void TFrmMain::StartConversion(TJobKind AKind, const QString& AFileName) {
 }
 
 void TFrmMain::UpdateProgress() {
+    if (FSampled) {
+        ProgressBar->setRange(0, 0); // busy: the painter gives no progress
+        return;
+    }
     const double max = FProgressMax, value = FProgressValue;
     ProgressBar->setValue(max > 0 ? int(1000 * value / max) : 0);
 }
@@ -474,6 +489,7 @@ void TFrmMain::SetBusy(bool ABusy) {
         QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     } else {
         FProgressTimer.stop();
+        ProgressBar->setRange(0, 1000);
         ProgressBar->setValue(0);
         QGuiApplication::restoreOverrideCursor();
     }

@@ -161,4 +161,5 @@ private:
     std::atomic<bool> FCancel{false};
     std::atomic<double> FProgressMax{0};
     std::atomic<double> FProgressValue{0};
+    std::atomic<bool> FSampled{false};
 };
