@@ -2,7 +2,7 @@
 // for hexagons and squares, then compares the whole engine core (tiling, sampling, painting)
 // with one plain copy of the picture and with the straightforward pipeline, on one thread and
 // on all of them.
-//   vorm-bench [--benchmark_filter=REGEX] [--threads=N] [--summary-only]
+//   vorm-bench [--benchmark_filter=REGEX] [--threads=N] [--summary-only | --no-summary]
 // --threads sets the engine's threads for the stage timings; the summary always shows one
 // thread and all of them.
 #include "catalog.h"
@@ -172,6 +172,7 @@ void Summary() {
     });
     std::printf("\nEngine core (tile + sample + paint) on %d x %d at cell %g\n", kW, kH, kCell);
     std::printf("  copy of the picture: %.1f ms\n", copy * 1e3);
+    SetMosaicThreads(0);
     const int all = MosaicThreads();
     for (int64_t shape : {6, 4}) {
         const double reference = OracleCore(shape);
@@ -199,11 +200,13 @@ BENCHMARK(BM_OracleSumPass)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond)->Iter
 BENCHMARK(BM_OracleRender)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
-    bool summaryOnly = false;
+    bool summaryOnly = false, summary = true;
     int kept = 0;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--summary-only") == 0)
             summaryOnly = true;
+        else if (std::strcmp(argv[i], "--no-summary") == 0)
+            summary = false;
         else if (std::strncmp(argv[i], "--threads=", 10) == 0)
             SetMosaicThreads(std::atoi(argv[i] + 10));
         else
@@ -217,6 +220,7 @@ int main(int argc, char** argv) {
         benchmark::RunSpecifiedBenchmarks();
         benchmark::Shutdown();
     }
-    Summary();
+    if (summary)
+        Summary();
     return 0;
 }

@@ -1,14 +1,11 @@
 #include "drivers.h"
 
-#include "atomic_file.h"
+#include "png_writer.h"
 #include "render.h"
 #include "sampling.h"
 #include "svg.h"
 #include "vorm_error.h"
 
-#include <QBuffer>
-#include <QDir>
-#include <QImageWriter>
 #include <new>
 
 namespace {
@@ -33,16 +30,7 @@ void RunPipeline(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QIma
 } // namespace
 
 void SaveBitmapPng(const QString& AFileName, const QImage& ABitmap) {
-    QByteArray data;
-    {
-        QBuffer buffer(&data);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        if (!writer.write(ABitmap))
-            throw EVormError(QStringLiteral("Cannot write \"%1\": %2.")
-                                 .arg(QDir::toNativeSeparators(AFileName), writer.errorString()));
-    }
-    WriteFileAtomically(AFileName, data);
+    WritePng(AFileName, ABitmap);
 }
 
 void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,

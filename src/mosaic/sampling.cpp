@@ -62,6 +62,7 @@ TBox BoxOf(const TItemX& t, float AMaxX, float AMaxY) {
 // A line through two corners, as the owner test sees it along one pixel row.
 struct TLine {
     double ux, uy, vx, vy;
+    double dxdy;  // x step per row, for a line that is not horizontal
     double delta; // half-width of the band of x where rounding may decide the test
     int inner;    // outer edges: side of the tile's interior (+1 or -1)
 };
@@ -79,6 +80,8 @@ struct TTileLines {
     std::array<TLine, kMaxCorners> diags;
     int nEdges = 0, nDiags = 0;
     bool exact = true; // false: test every pixel
+
+    TTileLines() = default;
 
     // AHuge: coordinates too large for exact pixel centres in a float; test every pixel.
     TTileLines(const TItemX& t, const TBox& ABox, bool AHuge) {
@@ -99,8 +102,10 @@ struct TTileLines {
         // a million times wider, yet far below a pixel.
         const double extent = double(std::max(ABox.x1 - ABox.x0, ABox.y1 - ABox.y0)) + 4;
         auto make = [&](const TPointF& U, const TPointF& V) {
-            TLine L{U.X, U.Y, V.X, V.Y, 0, 0};
+            TLine L{U.X, U.Y, V.X, V.Y, 0, 0, 0};
             const double dy = L.vy - L.uy, dx = L.vx - L.ux;
+            if (dy != 0)
+                L.dxdy = dx / dy;
             if (dy != 0 && dx != 0)
                 L.delta =
                     1e-9 * (extent + std::fabs(L.ux) + std::fabs(L.uy)) * (1 + std::fabs(dx / dy));
@@ -156,9 +161,7 @@ void ClaimRow(const TItemX& t, const TTileLines& L, const TBox& B, int32_t AInde
             unsure[size_t(nUnsure++)] = {a, b};
     };
     // The x where the line crosses the row, for a line that is not horizontal.
-    auto root = [&](const TLine& l) {
-        return l.ux + (l.vx - l.ux) * ((double(yc) - l.uy) / (l.vy - l.uy));
-    };
+    auto root = [&](const TLine& l) { return l.ux + l.dxdy * (double(yc) - l.uy); };
     for (int k = 0; k < L.nEdges; ++k) {
         const TLine& e = L.edges[size_t(k)];
         if (e.vy == e.uy) {
@@ -192,7 +195,8 @@ void ClaimRow(const TItemX& t, const TTileLines& L, const TBox& B, int32_t AInde
         const int xb = std::min(B.x1, std::isinf(hi) ? B.x1 : int(std::ceil(hi - 0.5)) - 1);
         if (xa <= xb) {
             // Fill around the unsure ranges, which the test settles below.
-            std::sort(unsure.begin(), unsure.begin() + nUnsure);
+            if (nUnsure > 1)
+                std::sort(unsure.begin(), unsure.begin() + nUnsure);
             int x = xa;
             for (int u = 0; u < nUnsure && x <= xb; ++u) {
                 const int stop = std::min(xb + 1, unsure[size_t(u)].first);
@@ -219,6 +223,65 @@ const std::array<double, 256>& InverseAlpha() {
         return k;
     }();
     return table;
+}
+
+inline bool IsWhole(double v) {
+    return v == std::trunc(v) && std::fabs(v) < 0x1p52;
+}
+
+// Adds the pixels of rows [ya, yb] that tile i owns, in row-major order. AOwner holds the
+// owners of the band's rows from AY0 on.
+void AddOwnedPixels(TItemX& t, int32_t i, const TBox& b, int ya, int yb, const int32_t* AOwner,
+                    int AY0, int W, const QImage& ASource) {
+    const std::array<double, 256>& inverse = InverseAlpha();
+    double R = t.R, G = t.G, B = t.B, A = t.A;
+    int32_t count = t.Count;
+    // An opaque pixel adds its bytes times 255 / 255, exactly 1, and a transparent one adds 0:
+    // whole numbers. While every sum is whole, adding whole numbers in doubles is exact, so
+    // integers give the same sums bit for bit, and much faster.
+    bool whole = IsWhole(R) && IsWhole(G) && IsWhole(B) && IsWhole(A);
+    int64_t iR = whole ? int64_t(R) : 0, iG = whole ? int64_t(G) : 0, iB = whole ? int64_t(B) : 0,
+            iA = whole ? int64_t(A) : 0;
+    for (int y = ya; y <= yb; ++y) {
+        const int32_t* own = AOwner + size_t(y - AY0) * size_t(W);
+        const uchar* px = ASource.constScanLine(y);
+        for (int x = b.x0; x <= b.x1; ++x) {
+            if (own[x] != i)
+                continue;
+            const uchar* q = px + 4 * size_t(x); // blue, green, red, alpha
+            const uchar a = q[3];
+            ++count;
+            if (whole) {
+                if (a == 255) {
+                    iR += q[2];
+                    iG += q[1];
+                    iB += q[0];
+                    iA += 255;
+                    continue;
+                }
+                if (a == 0)
+                    continue;
+                // A translucent pixel adds fractions: from here on, in doubles.
+                R = double(iR), G = double(iG), B = double(iB), A = double(iA);
+                whole = false;
+            }
+            A += a;
+            // A transparent pixel has no colour to recover; it adds 0 but counts.
+            if (a != 0) {
+                const double k = inverse[a];
+                R += q[2] * k;
+                G += q[1] * k;
+                B += q[0] * k;
+            }
+        }
+    }
+    if (whole)
+        R = double(iR), G = double(iG), B = double(iB), A = double(iA);
+    t.R = R;
+    t.G = G;
+    t.B = B;
+    t.A = A;
+    t.Count = count;
 }
 
 } // namespace
@@ -270,15 +333,22 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
         }
     }
 
-    const std::array<double, 256>& inverse = InverseAlpha();
     const bool huge = W >= (1 << 22) || H >= (1 << 22);
     std::vector<int32_t> owner(size_t(W) * kBandRows);
+    std::vector<TTileLines> lines;
     const int slices = std::max(1, MosaicThreads());
     for (int band = 0; band < bands; ++band) {
         const int Y0 = band * kBandRows, Y1 = std::min(H, Y0 + kBandRows);
         const int32_t* list = members.data() + start[size_t(band)];
         const int count = int(start[size_t(band) + 1] - start[size_t(band)]);
-        // Owners, a few rows at a time; within a row, later tiles overwrite earlier ones.
+        // The lines of each tile reaching the band, then owners a few rows at a time; within a
+        // row, later tiles overwrite earlier ones.
+        lines.resize(size_t(count));
+        ParallelFor((count + 63) / 64, [&](int chunk) {
+            for (int m = chunk * 64; m < std::min(count, chunk * 64 + 64); ++m)
+                lines[size_t(m)] =
+                    TTileLines(AItemXs[size_t(list[m])], boxes[size_t(list[m])], huge);
+        });
         const int groups = (Y1 - Y0 + kGroupRows - 1) / kGroupRows;
         ParallelFor(groups, [&](int g) {
             const int ga = Y0 + g * kGroupRows, gb = std::min(Y1, ga + kGroupRows) - 1;
@@ -288,12 +358,9 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
                 const int32_t i = list[m];
                 const TBox& b = boxes[size_t(i)];
                 const int ya = std::max(b.y0, ga), yb = std::min(b.y1, gb);
-                if (ya > yb)
-                    continue;
-                const TItemX& t = AItemXs[size_t(i)];
-                const TTileLines lines(t, b, huge);
                 for (int y = ya; y <= yb; ++y)
-                    ClaimRow(t, lines, b, i, y, owner.data() + size_t(y - Y0) * size_t(W));
+                    ClaimRow(AItemXs[size_t(i)], lines[size_t(m)], b, i, y,
+                             owner.data() + size_t(y - Y0) * size_t(W));
             }
         });
         // Sums: each tile adds its own pixels in row-major order, whichever thread runs it.
@@ -302,27 +369,8 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
             for (int m = s; m < count; m += chunks) {
                 const int32_t i = list[m];
                 const TBox& b = boxes[size_t(i)];
-                TItemX& t = AItemXs[size_t(i)];
-                const int ya = std::max(b.y0, Y0), yb = std::min(b.y1, Y1 - 1);
-                for (int y = ya; y <= yb; ++y) {
-                    const int32_t* own = owner.data() + size_t(y - Y0) * size_t(W);
-                    const uchar* px = src->constScanLine(y);
-                    for (int x = b.x0; x <= b.x1; ++x) {
-                        if (own[x] != i)
-                            continue;
-                        const uchar* q = px + 4 * size_t(x); // blue, green, red, alpha
-                        const uchar a = q[3];
-                        t.A += a;
-                        // A transparent pixel has no colour to recover; it adds 0 but counts.
-                        if (a != 0) {
-                            const double k = inverse[a];
-                            t.R += q[2] * k;
-                            t.G += q[1] * k;
-                            t.B += q[0] * k;
-                        }
-                        t.Count += 1;
-                    }
-                }
+                AddOwnedPixels(AItemXs[size_t(i)], i, b, std::max(b.y0, Y0), std::min(b.y1, Y1 - 1),
+                               owner.data(), Y0, W, *src);
             }
         });
         if (AProgress) {

@@ -1,0 +1,59 @@
+#include "png_writer.h"
+#include "test_support.h"
+#include "vorm_error.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Flat areas, noise, translucency and transparency, so that every filter gets chosen.
+QImage Mixed(int W, int H, quint32 ASeed) {
+    QRandomGenerator rng(ASeed);
+    QImage img(W, H, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            QRgb p = qRgba(200, 40, 90, 255);
+            if ((x / 8 + y / 8) % 3 == 1)
+                p = qRgba(int(rng.bounded(256)), int(rng.bounded(256)), int(rng.bounded(256)),
+                          int(rng.bounded(256)));
+            else if (y % 5 == 0)
+                p = qRgba(x & 255, y & 255, 7, 128);
+            img.setPixel(x, y, qPremultiply(p));
+        }
+    return img;
+}
+
+TEST(Png, ReadsBackAsTheStraightPixels) {
+    const QSize sizes[] = {{1, 1}, {3, 200}, {257, 65}, {100, 64}, {64, 129}};
+    QTemporaryDir dir;
+    for (const QSize& s : sizes)
+        for (int level : {0, 1, 6}) {
+            SCOPED_TRACE(testing::Message()
+                         << s.width() << "x" << s.height() << " level " << level);
+            const QImage img = Mixed(s.width(), s.height(), quint32(s.width() * 7 + level));
+            const QString path = dir.filePath("out.png");
+            QFile::remove(path);
+            WritePng(path, img, {level});
+            QImageReader reader(path);
+            const QImage back = reader.read();
+            ASSERT_FALSE(back.isNull()) << reader.errorString().toStdString();
+            const QImage a = back.convertToFormat(QImage::Format_ARGB32),
+                         b = img.convertToFormat(QImage::Format_ARGB32);
+            ASSERT_EQ(a.size(), b.size());
+            for (int y = 0; y < a.height(); ++y)
+                for (int x = 0; x < a.width(); ++x)
+                    ASSERT_EQ(Pixel(a, x, y), Pixel(b, x, y)) << x << "," << y;
+        }
+}
+
+TEST(Png, EmptyOrUnwritableFails) {
+    QTemporaryDir dir;
+    EXPECT_THROW(WritePng(dir.filePath("empty.png"), QImage()), EVormError);
+    EXPECT_THROW(WritePng(dir.filePath("no/such/folder.png"), Mixed(4, 4, 1)), EVormError);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("empty.png")));
+}
+
+} // namespace
