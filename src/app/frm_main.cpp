@@ -217,10 +217,13 @@ void TFrmMain::FormCreate() {
     OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog->setFileMode(QFileDialog::ExistingFile);
     OpenDialog->setNameFilters(OpenFilters());
+    // The filters read "All", "JPEG File" and so on; the patterns only add noise.
+    OpenDialog->setOption(QFileDialog::HideNameFilterDetails);
     SaveDialog = new QFileDialog(this);
     SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog->setFileMode(QFileDialog::AnyFile);
     SaveDialog->setNameFilters(SaveFilters());
+    SaveDialog->setOption(QFileDialog::HideNameFilterDetails);
     // An existing file is moved aside, never overwritten, so there is nothing to confirm.
     SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
 
