@@ -3,7 +3,13 @@
 #include "catalog.h"
 #include "drivers.h"
 #include "file_names.h"
+#include "flat_btn.h"
+#include "frm_about.h"
 #include "ini_file.h"
+#include "theme.h"
+#include "tool_icons.h"
+#include "ui_texts.h"
+#include "utils.h"
 #include "vorm_error.h"
 
 #include <QApplication>
@@ -63,8 +69,13 @@ void SelectFilter(QFileDialog* ADialog, const QStringList& AFilters, int32_t AIn
     ADialog->selectNameFilter(AFilters[i]);
 }
 
+// Hidden pattern details make the dialog report the filter by its name alone.
 int32_t SelectedFilter(const QFileDialog* ADialog, const QStringList& AFilters) {
-    return int32_t(AFilters.indexOf(ADialog->selectedNameFilter()) + 1);
+    const QString chosen = ADialog->selectedNameFilter();
+    for (qsizetype i = 0; i < AFilters.size(); ++i)
+        if (AFilters[i] == chosen || AFilters[i].section(QStringLiteral(" ("), 0, 0) == chosen)
+            return int32_t(i + 1);
+    return 0;
 }
 
 // A folder with its trailing separator, as the settings keep it.
@@ -247,25 +258,23 @@ void TFrmMain::FormCreate() {
     else
         ItemsSetEn();
 
-    auto button = [this, ja](int x, TToolButton AKind) {
-        auto* b = new TPendingBtn(LayoutT);
-        b->setGeometry(x, 0, 60, 60);
-        b->setText(ButtonCaption(AKind, ja));
-        b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::NoFocus);
-        return b;
+    auto button = [this, ja](int x, const char* AIcon, TToolButton AKind, TAlphaColor AColor,
+                             void (TFrmMain::*AExecuteL)(), void (TFrmMain::*AExecuteR)()) {
+        TNotifyEvent right;
+        if (AExecuteR)
+            right = [this, AExecuteR](QObject*) { (this->*AExecuteR)(); };
+        return TFMXFlatBtn::CreateParam(
+            LayoutT, mtFluentSingle, QString::fromLatin1(AIcon), ButtonCaption(AKind, ja), AColor,
+            x, 0, [this, AExecuteL](QObject*) { (this->*AExecuteL)(); }, right, false, false);
     };
-    fbOpen = button(0, TToolButton::Open);
-    connect(fbOpen, &QToolButton::clicked, this, &TFrmMain::fbOpenExecute);
-    fbSave = button(60, TToolButton::Save);
-    connect(fbSave, &QToolButton::clicked, this, &TFrmMain::fbSaveExecute);
-    fbPrev = button(120, TToolButton::Preview);
-    connect(fbPrev, &QToolButton::clicked, this, &TFrmMain::fbPrevExecute);
-    fbBgCol = button(740, TToolButton::BgColor);
-    connect(fbBgCol, &QToolButton::clicked, this, &TFrmMain::fbBgColExecuteL);
-    connect(fbBgCol, &TPendingBtn::rightClicked, this, &TFrmMain::fbBgColExecuteR);
-    fbAbout = button(800, TToolButton::About);
-    connect(fbAbout, &QToolButton::clicked, this, &TFrmMain::fbAboutExecute);
+    fbOpen = button(0, IconOpen, TToolButton::Open, 0x00000000, &TFrmMain::fbOpenExecute, nullptr);
+    fbSave = button(60, IconSave, TToolButton::Save, 0x00000000, &TFrmMain::fbSaveExecute, nullptr);
+    fbPrev = button(120, IconPreview, TToolButton::Preview, 0x00000000, &TFrmMain::fbPrevExecute,
+                    nullptr);
+    fbBgCol = button(740, IconBgColor, TToolButton::BgColor, 0x00000000, &TFrmMain::fbBgColExecuteL,
+                     &TFrmMain::fbBgColExecuteR);
+    fbAbout = button(800, IconAbout, TToolButton::About, FlatBtnColorOrange,
+                     &TFrmMain::fbAboutExecute, nullptr);
     // Anchored to the top and right edges of the tool bar.
     LayoutT->installEventFilter(this);
 
@@ -642,12 +651,13 @@ void TFrmMain::fbBgColExecuteR() {
 }
 
 void TFrmMain::fbAboutExecute() {
-    QMessageBox::about(this, ButtonCaption(TToolButton::About, IsJapanese()),
-                       QStringLiteral("VORM " VORM_VERSION));
+    if (!FrmAbout)
+        FrmAbout = new TFMXFrmAbout(this);
+    FrmAbout->Execute();
 }
 
 void TFrmMain::ShowError(const QString& AMessage) {
-    QMessageBox::critical(this, WindowCaption(), AMessage);
+    ReportCommandError(this, AMessage);
 }
 
 int TFrmMain::IndexClamp(int AIndex, const QComboBox* AList) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "mosaic_model.h"
-#include "pending_ui.h"
 
 #include <QFutureWatcher>
 #include <QImage>
@@ -13,6 +12,8 @@
 #include <atomic>
 
 class QComboBox;
+class TFMXFlatBtn;
+class TFMXFrmAbout;
 class QFileDialog;
 class QMimeData;
 class QProgressBar;
@@ -106,11 +107,13 @@ public:
     // out their opacity attributes.
     bool gColorConvOpaque = false;
 
-    TPendingBtn* fbSave = nullptr;
-    TPendingBtn* fbOpen = nullptr;
-    TPendingBtn* fbPrev = nullptr;
-    TPendingBtn* fbBgCol = nullptr;
-    TPendingBtn* fbAbout = nullptr;
+    TFMXFlatBtn* fbSave = nullptr;
+    TFMXFlatBtn* fbOpen = nullptr;
+    TFMXFlatBtn* fbPrev = nullptr;
+    TFMXFlatBtn* fbBgCol = nullptr;
+    TFMXFlatBtn* fbAbout = nullptr;
+    // Made when first asked for, kept until the window goes.
+    TFMXFrmAbout* FrmAbout = nullptr;
 
 signals:
     // A conversion has ended, finished or not; the window shows its outcome first.

@@ -2,11 +2,12 @@
 //   vorm [PICTURE]
 #include "frm_main.h"
 #include "ini_location.h"
+#include "theme.h"
+#include "utils.h"
 #include "vorm_error.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QMessageBox>
 #include <QTimer>
 
 int main(int argc, char* argv[]) {
@@ -24,6 +25,10 @@ int main(int argc, char* argv[]) {
                                  QStringLiteral("[PICTURE]"));
     parser.process(app);
 
+    // The appearance is decided once, before the first window.
+    ThemeInit();
+    QApplication::setWindowIcon(AppIcon());
+
     TFrmMain FrmMain(IniFileName());
     FrmMain.show();
 
@@ -36,7 +41,7 @@ int main(int argc, char* argv[]) {
             try {
                 FrmMain.OpenFile(picture);
             } catch (const EVormError& e) {
-                QMessageBox::critical(&FrmMain, QStringLiteral("VORM"), e.message());
+                ReportCommandError(&FrmMain, e.message());
             }
         });
     }

@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -26,7 +27,8 @@ public:
 
     void run(int ACount, const std::function<void(int)>& AWork) {
         const int helpers = std::min(threads(), ACount) - 1;
-        if (helpers <= 0) {
+        // A forked child has none of its parent's workers.
+        if (helpers <= 0 || (!FWorkers.empty() && FOwner != getpid())) {
             for (int i = 0; i < ACount; ++i)
                 AWork(i);
             return;
@@ -72,6 +74,7 @@ private:
     }
 
     void ensureWorkers(int AHelpers) {
+        FOwner = getpid();
         while (int(FWorkers.size()) < AHelpers)
             FWorkers.emplace_back([this, id = int(FWorkers.size())] { loop(id); });
     }
@@ -115,6 +118,7 @@ private:
     }
 
     std::atomic<int> FThreads{1};
+    pid_t FOwner = 0;
     std::vector<std::thread> FWorkers;
     std::mutex FJobMutex, FMutex;
     std::condition_variable FWake, FDone;

@@ -278,7 +278,7 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
             ++start[size_t(k) + 1];
     for (int k = 0; k < bands; ++k)
         start[size_t(k) + 1] += start[size_t(k)];
-    std::vector<int32_t> members(size_t(start[size_t(bands)]));
+    std::vector<int32_t> members(static_cast<size_t>(start[size_t(bands)]));
     {
         std::vector<int64_t> fill(start.begin(), start.end() - 1);
         for (int i = 0; i < tiles; ++i) {
@@ -292,23 +292,16 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
     // Bands are independent: each pixel sees its tiles in array order whatever the thread.
     ParallelFor(bands, [&](int band) {
         const int Y0 = band * kBandRows, Y1 = std::min(AHeight, Y0 + kBandRows);
-        // The colour ground is white and the alpha ground 0, as in separate colour and mask
-        // bitmaps; the colour is limited to the alpha at the end.
+        // The ground is transparent black. Colour and alpha are blended alike, so every pixel
+        // stays valid premultiplied, and an edge against bare ground fades out in the tile's
+        // own colour rather than towards white.
         for (int y = Y0; y < Y1; ++y)
-            std::fill_n(reinterpret_cast<uint32_t*>(bits + y * pitch), AWidth, 0x00FFFFFFu);
+            std::fill_n(reinterpret_cast<uint32_t*>(bits + y * pitch), AWidth, 0u);
         for (int64_t m = start[size_t(band)]; m < start[size_t(band) + 1]; ++m) {
             const int i = members[size_t(m)];
             const TShape s = Outline(AItemXs[size_t(i)].Points);
             if (s.ok)
                 PaintShape(s, paint[size_t(i)], bits, pitch, AWidth, Y0, Y1);
-        }
-        for (int y = Y0; y < Y1; ++y) {
-            uchar* d = bits + y * pitch;
-            for (int x = 0; x < AWidth; ++x, d += 4) {
-                d[0] = std::min(d[0], d[3]);
-                d[1] = std::min(d[1], d[3]);
-                d[2] = std::min(d[2], d[3]);
-            }
         }
     });
     ADest = std::move(out);

@@ -322,7 +322,7 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
                 ++start[size_t(k) + 1];
     for (int k = 0; k < bands; ++k)
         start[size_t(k) + 1] += start[size_t(k)];
-    std::vector<int32_t> members(size_t(start[size_t(bands)]));
+    std::vector<int32_t> members(static_cast<size_t>(start[size_t(bands)]));
     {
         std::vector<int64_t> fill(start.begin(), start.end() - 1);
         for (int i = 0; i < tiles; ++i) {

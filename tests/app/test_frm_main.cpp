@@ -3,6 +3,7 @@
 #include "catalog.h"
 #include "drivers.h"
 #include "file_names.h"
+#include "flat_btn.h"
 #include "ini_file.h"
 #include "vorm_error.h"
 
@@ -110,8 +111,8 @@ TEST_F(FrmMainTest, FirstStartDefaults) {
     EXPECT_EQ(frm->cbColor->count(), 10);
     EXPECT_EQ(frm->gOpenIndex, 0);
     EXPECT_EQ(frm->gSaveIndex, 0);
-    EXPECT_EQ(frm->OpenDialog->selectedNameFilter(), frm->OpenDialog->nameFilters().front());
-    EXPECT_EQ(frm->SaveDialog->selectedNameFilter(), SvgFilter());
+    EXPECT_EQ(frm->OpenDialog->selectedNameFilter(), "All");
+    EXPECT_EQ(frm->SaveDialog->selectedNameFilter(), "SVG FIle");
     EXPECT_TRUE(frm->gFileName.isEmpty());
     EXPECT_EQ(frm->gWidth, 16);
     EXPECT_EQ(frm->gAlpha, 1.0f);
@@ -483,10 +484,13 @@ TEST_F(FrmMainTest, SettingsRoundTrip) {
             EXPECT_EQ(frm->cbAlpha->currentIndex(), c.Alpha);
             EXPECT_EQ(frm->gOpenIndex, c.OpenIndex);
             EXPECT_EQ(frm->gSaveIndex, c.SaveIndex);
-            EXPECT_EQ(frm->OpenDialog->selectedNameFilter(),
-                      frm->OpenDialog->nameFilters()[std::max(c.OpenIndex - 1, 0)]);
-            EXPECT_EQ(frm->SaveDialog->selectedNameFilter(),
-                      frm->SaveDialog->nameFilters()[std::max(c.SaveIndex - 1, 0)]);
+            // The dialogs show the filters by name.
+            EXPECT_EQ(
+                frm->OpenDialog->selectedNameFilter(),
+                frm->OpenDialog->nameFilters()[std::max(c.OpenIndex - 1, 0)].section(" (", 0, 0));
+            EXPECT_EQ(
+                frm->SaveDialog->selectedNameFilter(),
+                frm->SaveDialog->nameFilters()[std::max(c.SaveIndex - 1, 0)].section(" (", 0, 0));
         }
         const TIniFile back(Ini);
         EXPECT_EQ(back.ReadInteger("System", "InitIndex", -9), c.Init);

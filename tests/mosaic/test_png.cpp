@@ -5,7 +5,12 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QRandomGenerator>
+#include <QDir>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,6 +59,36 @@ TEST(Png, EmptyOrUnwritableFails) {
     EXPECT_THROW(WritePng(dir.filePath("empty.png"), QImage()), EVormError);
     EXPECT_THROW(WritePng(dir.filePath("no/such/folder.png"), Mixed(4, 4, 1)), EVormError);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("empty.png")));
+}
+
+} // namespace
+
+namespace {
+
+// A full disk, simulated by a file-size limit in a child process: the save fails with the
+// file's name and leaves neither a partial nor a temporary file.
+TEST(Png, FullDiskLeavesNothing) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.png");
+    const QImage img = Mixed(300, 300, 5);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{2048, 2048};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            WritePng(path, img, {0});
+        } catch (const EVormError& e) {
+            _exit(e.message().contains("big.png") ? 3 : 4);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
 
 } // namespace
