@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine for VORM, builds it, and then either starts it or tests it.
-#   scripts/setup.sh run    install what is missing, build, start VORM
+#   scripts/setup.sh run    install what is missing, build, start VORM on a sample picture
 #   scripts/setup.sh test   install what is missing, build, run every test
 set -euo pipefail
 
@@ -37,21 +37,33 @@ fi
 
 jobs=$(nproc 2>/dev/null || echo 2)
 if [ "$mode" = test ]; then
-    cmake --preset default
+    # Explicitly on: an earlier "run" leaves them off in the build's cache.
+    cmake --preset default -DVORM_BUILD_TESTS=ON -DVORM_BUILD_BENCH=ON
     cmake --build --preset default -j "$jobs"
     ctest --preset default -j "$jobs"
     exit 0
 fi
 
-cmake --preset default -DVORM_BUILD_TESTS=OFF -DVORM_BUILD_BENCH=OFF
-cmake --build --preset default -j "$jobs"
+# The tests stay configured when their packages are here, so that a later "test" (or a plain
+# ctest) still finds them; only the window and its sample picture are built now.
+have_test_pkgs=yes
+for p in "${test_pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || have_test_pkgs=no
+done
+if [ "$have_test_pkgs" = yes ]; then
+    cmake --preset default -DVORM_BUILD_TESTS=ON -DVORM_BUILD_BENCH=ON
+else
+    cmake --preset default -DVORM_BUILD_TESTS=OFF -DVORM_BUILD_BENCH=OFF
+fi
+cmake --build --preset default -j "$jobs" --target vorm vorm-sample
 bin="$root/build/default"
-out="$bin/sample"
-mkdir -p "$out"
-"$bin/tools/vorm-sample" "$out/sample.png"
-"$bin/src/cli/vorm-cli" --shape hexagon --cell 32 "$out/sample.png" "$out/sample-mosaic.png"
-"$bin/src/cli/vorm-cli" --shape hexagon --cell 32 "$out/sample.png" "$out/sample-mosaic.svg"
-echo "VORM turned $out/sample.png into:"
-echo "  $out/sample-mosaic.png"
-echo "  $out/sample-mosaic.svg"
-echo "Convert your own pictures with: $bin/src/cli/vorm-cli --help"
+sample="$bin/sample/sample.png"
+mkdir -p "$(dirname "$sample")"
+[ -f "$sample" ] || "$bin/tools/vorm-sample" "$sample"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "VORM is built, but there is no desktop to show its window on." >&2
+    echo "Start it from a desktop session with: $bin/src/app/vorm $sample" >&2
+    exit 1
+fi
+echo "Starting VORM with a sample picture: $bin/src/app/vorm $sample"
+exec "$bin/src/app/vorm" "$sample"
