@@ -29,8 +29,10 @@ void RunPipeline(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QIma
 
 } // namespace
 
-void SaveBitmapPng(const QString& AFileName, const QImage& ABitmap) {
-    WritePng(AFileName, ABitmap);
+void SaveBitmapPng(const QString& AFileName, const QImage& ABitmap, const TProgress* AProgress) {
+    TPngOptions options;
+    options.Cancel = AProgress;
+    WritePng(AFileName, ABitmap, options);
 }
 
 void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
@@ -42,7 +44,7 @@ void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
                    TProgress* AProgress) {
     RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress,
-                [&](const TItemXs&) { SaveBitmapPng(AFileName, ADest); });
+                [&](const TItemXs&) { SaveBitmapPng(AFileName, ADest, AProgress); });
 }
 
 void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,

@@ -151,6 +151,8 @@ void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions
     uLong adler = 1;
     std::vector<TStrip> work(static_cast<size_t>(batch));
     for (int first = 0; first < strips; first += batch) {
+        if (AOptions.Cancel && AOptions.Cancel->isCanceled())
+            throw ECanceled();
         const int n = std::min(batch, strips - first);
         ParallelFor(n, [&](int k) {
             const int s = first + k;

@@ -6,9 +6,13 @@
 #include <QImage>
 #include <QString>
 
+#include "mosaic_model.h"
+
 struct TPngOptions {
     int Level = 1; // zlib level: 1 is fast, and flat mosaic tiles still shrink well
+    const TProgress* Cancel = nullptr; // asked between strips; a cancel throws ECanceled
 };
 
-// Written atomically; throws EVormError naming the file and the reason.
+// Written atomically, so a failed or cancelled save leaves nothing; throws EVormError naming
+// the file and the reason.
 void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions& AOptions = {});

@@ -92,3 +92,23 @@ TEST(Png, FullDiskLeavesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+class CancelNow : public TProgress {
+public:
+    void setMaximum(double) override {}
+    void setValue(double) override {}
+    bool isCanceled() const override { return true; }
+};
+
+TEST(Png, CancelWritesNothing) {
+    QTemporaryDir dir;
+    CancelNow cancel;
+    TPngOptions options;
+    options.Cancel = &cancel;
+    EXPECT_THROW(WritePng(dir.filePath("c.png"), Mixed(20, 20, 2), options), ECanceled);
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+} // namespace
