@@ -26,7 +26,9 @@ PathParts Split(const QString& APath) {
     return p;
 }
 
-QString FileNameOnly(const QString& APath) { return APath.mid(APath.lastIndexOf('/') + 1); }
+QString FileNameOnly(const QString& APath) {
+    return APath.mid(APath.lastIndexOf('/') + 1);
+}
 
 } // namespace
 
@@ -72,6 +74,7 @@ QString RenameMessage(const QString& AOldName, const QString& ANewName, bool AJa
     const QString quotedOld = QLatin1Char('"') + AOldName + QLatin1Char('"');
     const QString quotedNew = QLatin1Char('"') + ANewName + QLatin1Char('"');
     if (AJapanese)
-        return quotedOld + QStringLiteral(" は ") + quotedNew + QStringLiteral(" にリネームされます。");
+        return quotedOld + QStringLiteral(" は ") + quotedNew +
+               QStringLiteral(" にリネームされます。");
     return quotedOld + QStringLiteral(" will be renamed to ") + quotedNew + QStringLiteral(" .");
 }
