@@ -30,3 +30,16 @@ convert src-gray.png \( src-rgba.png -alpha extract \) -alpha off \
     -compose CopyOpacity -composite gray-alpha-rle.psd
 
 convert src-rgb.png rgb.hdr
+
+# Pictures that Qt's codecs read: a GIF, and a JPEG whose EXIF orientation turns it upright.
+convert src-rgb.png -strip small.gif
+convert src-rgb.png -strip -quality 95 exif-right-top.jpg
+# ImageMagick records no orientation without an EXIF block: add one saying "turn 90° clockwise"
+# (orientation 6) right after the start-of-image marker.
+python3 - exif-right-top.jpg <<'PY'
+import struct, sys
+tiff = b"MM\x00\x2a\x00\x00\x00\x08" + b"\x00\x01" + b"\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00" + b"\x00" * 4
+app1 = b"\xff\xe1" + struct.pack(">H", 2 + 6 + len(tiff)) + b"Exif\x00\x00" + tiff
+data = open(sys.argv[1], "rb").read()
+open(sys.argv[1], "wb").write(data[:2] + app1 + data[2:])
+PY
