@@ -218,6 +218,7 @@ QImage DecodePSD(QByteArrayView AData) {
     return bitmap;
 }
 
+// Big-endian, in 2 or 4 bytes.
 void Put(std::vector<uint8_t>& AOut, uint32_t AValue, int ABytes) {
     for (int i = ABytes - 1; i >= 0; --i)
         AOut.push_back(uint8_t(AValue >> (8 * i)));
@@ -290,7 +291,7 @@ void WritePSD(const TByteSink& AStream, const QImage& ABitmap) {
     std::vector<uint8_t> out;
     out.insert(out.end(), {'8', 'B', 'P', 'S'});
     Put(out, 1, 2); // version
-    Put(out, 0, 6); // reserved
+    out.insert(out.end(), 6, 0); // reserved
     Put(out, 3, 2); // channels
     Put(out, uint32_t(H), 4);
     Put(out, uint32_t(W), 4);
@@ -308,7 +309,7 @@ void WritePSD(const TByteSink& AStream, const QImage& ABitmap) {
         Put(out, 1, 2);
     }
     Put(out, 6, 4); // layer-and-mask section: no layers
-    Put(out, 0, 6);
+    out.insert(out.end(), 6, 0);
     Put(out, kPackBits, 2);
 
     // The table of packed lengths comes before the rows, so the rows are packed twice: once
