@@ -205,6 +205,27 @@ TEST(PSD, RoundTrips) {
     }
 }
 
+// Inputs on which the fuzzer found a fault, read, written back and read again.
+TEST(PSD, FuzzFindings) {
+    const struct {
+        const char* File;
+        const char* Fault;
+    } cases[] = {
+        // A valid greyscale document: the writer shifted a 32-bit value by 40 bits to write its
+        // six reserved bytes (undefined behaviour).
+        {"fuzz/psd-writer-reserved-shift.psd", "reserved bytes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Fault);
+        const QImage img = Load(Fixture(c.File));
+        QByteArray written;
+        WritePSD([&](const void* p, qint64 n) { written.append(static_cast<const char*>(p), n); },
+                 img);
+        EXPECT_EQ(written.mid(6, 6), QByteArray(6, 0));
+        EXPECT_TRUE(SamePixels(Load(written), img));
+    }
+}
+
 TEST(PSD, WriterRefusesSidesOver30000) {
     QTemporaryDir dir;
     const QString name = dir.filePath("big.psd");
