@@ -291,6 +291,7 @@ TEST(PSD, HostileInputs) {
         {"zero height", header("8BPS", 1, 3, 0, 2, 8, 3).Data, "2 × 0"},
         {"30001 columns", header("8BPS", 1, 3, 2, 30001, 8, 3).Data, "30001 × 2"},
         {"4 billion rows", header("8BPS", 1, 3, 0xffffffff, 2, 8, 3).Data, "× 4294967295"},
+        {"header only", header("8BPS", 1, 3, 2, 2, 8, 3).Data, "cut short"},
         {"colour-mode data", header("8BPS", 1, 3, 2, 2, 8, 3).be32(4).be32(0).Data,
          "colour-mode data"},
         {"resources past the end", header("8BPS", 1, 3, 2, 2, 8, 3).be32(0).be32(1000).Data,
