@@ -52,6 +52,8 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
     FLastError.clear();
     bool result = false;
     QString reason;
+    QImage picture = FBitmap; // shares the pixels until a reader replaces them
+    QString author = Author;
     switch (GetBitmapFileKind(AFileName)) {
     case bfkPlatform:
         try {
@@ -62,7 +64,7 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
             if (image.isNull()) {
                 reason = reader.errorString();
             } else {
-                FBitmap = AsBitmap(image);
+                picture = AsBitmap(image);
                 result = true;
             }
         } catch (const EVormError& e) {
@@ -72,20 +74,18 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
         }
         break;
     case bfkPSD:
-        result = LoadPSDFile(AFileName, FBitmap, &reason);
+        result = LoadPSDFile(AFileName, picture, &reason);
         break;
     case bfkTGA:
         try {
-            QString author;
-            LoadTGAFile(AFileName, FBitmap, author);
-            Author = author;
+            LoadTGAFile(AFileName, picture, author);
             result = true;
         } catch (const EVormError& e) {
             FLastError = e.message();
         }
         break;
     case bfkHDR:
-        result = LoadHDRFile(AFileName, FBitmap, &reason);
+        result = LoadHDRFile(AFileName, picture, &reason);
         break;
     case bfkOther:
         reason = QStringLiteral("only JPEG, PNG, GIF, BMP, PSD, TGA and HDR pictures are read");
@@ -94,14 +94,16 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
     if (!result && FLastError.isEmpty())
         FLastError = CannotReadMessage(AFileName, reason);
     if (result && Rotate != 0) {
-        QImage rotated = FBitmap.transformed(QTransform().rotate(Rotate), Qt::SmoothTransformation);
+        QImage rotated = picture.transformed(QTransform().rotate(Rotate), Qt::SmoothTransformation);
         if (rotated.isNull()) {
             FLastError = CannotReadMessage(
                 AFileName, QStringLiteral("there is not enough memory to rotate the picture"));
             return false;
         }
-        FBitmap = AsBitmap(rotated);
+        picture = AsBitmap(rotated);
     }
+    FBitmap = std::move(picture);
+    Author = author;
     return result;
 }
 
