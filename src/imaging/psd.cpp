@@ -290,9 +290,9 @@ void WritePSD(const TByteSink& AStream, const QImage& ABitmap) {
 
     std::vector<uint8_t> out;
     out.insert(out.end(), {'8', 'B', 'P', 'S'});
-    Put(out, 1, 2); // version
+    Put(out, 1, 2);              // version
     out.insert(out.end(), 6, 0); // reserved
-    Put(out, 3, 2); // channels
+    Put(out, 3, 2);              // channels
     Put(out, uint32_t(H), 4);
     Put(out, uint32_t(W), 4);
     Put(out, 8, 2); // depth
