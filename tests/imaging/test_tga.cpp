@@ -155,6 +155,9 @@ TEST(TGA, ThirtyTwoBitPixelsBecomePremultiplied) {
             f = WithFooter(f, [&](QByteArray& e) { e[494] = char(c.Attributes); });
         EXPECT_EQ(Hex(PixelAt(Read(f), 0, 0)), Hex(c.Expected));
     }
+    // Alpha comes from the fourth byte whatever alpha-bit count the descriptor gives.
+    const QByteArray noAlphaBits = Header(2, 1, 1, 32, 0x20).u8({0, 0, 90, 90}).Data;
+    EXPECT_EQ(Hex(PixelAt(Read(noAlphaBits), 0, 0)), Hex(qPremultiply(qRgba(90, 0, 0, 90))));
 }
 
 TEST(TGA, FooterAndExtensionArea) {
