@@ -36,6 +36,7 @@ QByteArray Tga(bool AAlpha) {
     p.AlphaUsed = AAlpha;
     p.TGA_Compressed = !AAlpha;
     QByteArray out;
+    out.reserve(qsizetype(kW) * kH * 4 + 1024); // time the writer, not the buffer's growth
     WriteTGA([&](const void* d, qint64 n) { out.append(static_cast<const char*>(d), n); },
              Picture(), p);
     return out;
@@ -43,6 +44,7 @@ QByteArray Tga(bool AAlpha) {
 
 QByteArray Psd() {
     QByteArray out;
+    out.reserve(qsizetype(kW) * kH * 4 + 1024);
     WritePSD([&](const void* d, qint64 n) { out.append(static_cast<const char*>(d), n); },
              Picture());
     return out;

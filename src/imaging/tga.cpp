@@ -309,12 +309,15 @@ void WriteTGA(const TByteSink& AStream, const QImage& ABitmap, TTGAParamsVals& P
         if (depth == 24 && P.TGA_Compressed) {
             PackRow(px, W, out);
         } else {
+            const int bytes = depth / 8;
+            out.resize(size_t(W) * size_t(bytes));
             for (int x = 0; x < W; ++x) {
-                out.push_back(uint8_t(qBlue(px[x])));
-                out.push_back(uint8_t(qGreen(px[x])));
-                out.push_back(uint8_t(qRed(px[x])));
-                if (depth == 32)
-                    out.push_back(uint8_t(qAlpha(px[x])));
+                uint8_t* o = out.data() + size_t(x) * size_t(bytes);
+                o[0] = uint8_t(qBlue(px[x]));
+                o[1] = uint8_t(qGreen(px[x]));
+                o[2] = uint8_t(qRed(px[x]));
+                if (bytes == 4)
+                    o[3] = uint8_t(qAlpha(px[x]));
             }
         }
         put(out.data(), qint64(out.size()));
