@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -375,6 +376,20 @@ TEST(TGA, WriterCutsTextsToTheirFields) {
     EXPECT_EQ(f.mid(18, 255), QByteArray(254, 'd') + '\0');
     TTGAParamsVals back;
     EXPECT_EQ(PixelAt(Read(f, &back), 0, 0), qRgb(1, 2, 3));
+    // Ratios beyond the 16-bit numerator are held at its ends.
+    const struct {
+        double Value;
+        int Numerator;
+    } ratios[] = {{1.0, 10000}, {0.45455, 4545}, {6.5535, 65535}, {10, 65535}, {-1, 0}, {NAN, 0}};
+    for (const auto& r : ratios) {
+        SCOPED_TRACE(r.Value);
+        TTGAParamsVals q;
+        q.TGA_AspectRatio = q.TGA_Gamma = r.Value;
+        const QByteArray g = Write(one, q);
+        const QByteArray e = g.mid(g.size() - 26 - 495, 495);
+        EXPECT_EQ(e.mid(474, 8),
+                  TBytes().le16(r.Numerator).le16(10000).le16(r.Numerator).le16(10000).Data);
+    }
     EXPECT_EQ(back.TGA_Descriptor, QByteArray(254, 'd') + '\0');
     EXPECT_EQ(back.TGA_Author, QByteArray(40, 'a'));
     EXPECT_EQ(back.TGA_ImageName, QByteArray(40, 'j'));
