@@ -9,7 +9,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev zlib1g-dev)
-test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev)
+# clang and its runtime build the codec fuzzers that .ci/run starts.
+test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 # Japanese captions need a font with Japanese glyphs.
 run_pkgs=(fonts-noto-cjk)
 

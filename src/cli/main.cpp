@@ -1,4 +1,5 @@
 // vorm-cli: the headless converter. It runs the same engine and drivers as the window.
+#include "bitmap_ex.h"
 #include "catalog.h"
 #include "drivers.h"
 #include "file_names.h"
@@ -8,7 +9,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 #include <cstdio>
 #include <unistd.h>
 
@@ -97,17 +97,10 @@ private:
 };
 
 QImage LoadPicture(const QString& AFileName) {
-    QImageReader reader(AFileName);
-    reader.setAutoTransform(true);
-    QImage image = reader.read();
-    if (image.isNull())
-        throw EVormError(QStringLiteral("Cannot read \"%1\": %2.")
-                             .arg(QDir::toNativeSeparators(AFileName), reader.errorString()));
-    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        throw EVormError(QStringLiteral("Not enough memory to open \"%1\".")
-                             .arg(QDir::toNativeSeparators(AFileName)));
-    return image;
+    TFMXBitmapEx bitmap;
+    if (!bitmap.LoadFromFileEx(AFileName, 0))
+        throw EVormError(bitmap.LastError());
+    return bitmap.Bitmap();
 }
 
 enum class OutKind { Svg, Png, Other };
@@ -175,7 +168,8 @@ int main(int argc, char* argv[]) {
     for (const auto* o : {&helpOpt, &versionOpt, &shapeOpt, &cellOpt, &colorOpt, &opacityOpt,
                           &quietOpt, &dirOpt, &formatOpt})
         parser.addOption(*o);
-    parser.addPositionalArgument("INPUT", "Picture to convert (JPEG, PNG, GIF, BMP).");
+    parser.addPositionalArgument("INPUT",
+                                 "Picture to convert (JPEG, PNG, GIF, BMP, PSD, TGA or HDR).");
     parser.addPositionalArgument("OUTPUT",
                                  "Output file; its extension .svg or .png picks the format.");
 

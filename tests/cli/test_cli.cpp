@@ -1,7 +1,9 @@
 // End-to-end runs of vorm-cli on pictures made here.
 #include "catalog.h"
+#include "psd.h"
 #include "sampling.h"
 #include "svg.h"
+#include "tga.h"
 #include "tilings.h"
 
 #include <QDir>
@@ -137,6 +139,58 @@ TEST_F(CliTest, ExitCodes) {
         EXPECT_TRUE(r.Err.contains(c.Message)) << r.Err.toStdString();
     }
     EXPECT_FALSE(QFile::exists(out));
+}
+
+TEST_F(CliTest, ReadsTheProgramsOwnFormats) {
+    const QImage source =
+        QImageReader(Input).read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage opaque = source.convertToFormat(QImage::Format_RGB32)
+                              .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QString opaquePng = Dir.filePath("opaque.png");
+    ASSERT_TRUE(opaque.save(opaquePng));
+    SaveTGAFile(Dir.filePath("in.tga"), source, "", true);
+    SavePSDFile(Dir.filePath("in.psd"), opaque);
+    const struct {
+        const char* Input;
+        QString Same; // the picture it holds, as a PNG
+    } cases[] = {{"in.tga", Input}, {"in.psd", opaquePng}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Input);
+        const QString a = Dir.filePath(QString(c.Input) + ".svg"),
+                      b = Dir.filePath(QString(c.Input) + "-png.svg");
+        const CliRun r = Cli({"--quiet", "--shape", "hexagon", Dir.filePath(c.Input), a});
+        ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+        ASSERT_EQ(Cli({"--quiet", "--shape", "hexagon", c.Same, b}).Code, 0);
+        EXPECT_EQ(Read(a), Read(b));
+    }
+}
+
+TEST_F(CliTest, UnreadableInputsExitWithTheReason) {
+    const struct {
+        const char* Name;
+        QByteArray Data;
+        const char* Reason;
+    } cases[] = {
+        {"mapped.tga", QByteArray("\0\1\1\0\0\0\0\0\0\0\0\0\1\0\1\0\x08\x20\0", 19),
+         "colour-mapped"},
+        {"cut.psd", "8BPS\0\1", "cut short"},
+        {"flat.hdr", "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n+Y 1 +X 1\n", "top to bottom"},
+        {"picture.tif", "II*\0", "only JPEG"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QFile f(Dir.filePath(c.Name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.Data);
+        f.close();
+        const QString out = Dir.filePath("x.png");
+        const CliRun r = Cli({"--quiet", f.fileName(), out});
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_TRUE(r.Err.contains(QString("Cannot read \"%1\"").arg(f.fileName())))
+            << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.contains(c.Reason)) << r.Err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
+    }
 }
 
 TEST_F(CliTest, HelpAndVersion) {

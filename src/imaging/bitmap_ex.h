@@ -1,0 +1,54 @@
+// The bitmap through which the program opens and saves pictures. The file's extension picks the
+// codec: Qt's for JPEG, PNG, GIF and BMP (JPEG photos turned upright by their EXIF orientation),
+// the program's own for PSD, TGA and Radiance HDR.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+enum TBitmapFileKind : int { bfkPlatform = 0, bfkPSD = 1, bfkTGA = 2, bfkHDR = 3, bfkOther = 4 };
+
+// By the extension of the name's last component, in any letter case.
+TBitmapFileKind GetBitmapFileKind(const QString& AFileName);
+
+// The platform encoder's settings: its quality, 0 to 100, for lossy formats.
+struct TBitmapCodecSaveParams {
+    int Quality = -1; // -1: the encoder's default
+};
+using PBitmapCodecSaveParams = const TBitmapCodecSaveParams*;
+
+// Qt refuses to decode larger pictures; its own default (256 MiB) would refuse a 100-megapixel
+// phone photo.
+constexpr int kPlatformAllocationLimitMiB = 1024;
+
+class TFMXBitmapEx {
+public:
+    // An empty bitmap, with an empty author and 24-bit TGA output.
+    TFMXBitmapEx() = default;
+    // A transparent AWidth × AHeight bitmap, by "ORVANTE", with 32-bit TGA output.
+    TFMXBitmapEx(int AWidth, int AHeight);
+
+    QImage& Bitmap() { return FBitmap; }
+    const QImage& Bitmap() const { return FBitmap; }
+
+    // True when a picture was loaded; it is then rotated by Rotate degrees about its centre, the
+    // bitmap growing to the rotated bounds. False: LastError() says why; the bitmap is unchanged,
+    // except for an HDR file with a damaged scanline, whose lines before it are kept. Throws
+    // EVormError when a PSD or HDR file cannot be opened, and for an HDR GAMMA that is not a
+    // number.
+    bool LoadFromFileEx(const QString& AFileName, float Rotate);
+
+    // Saves by extension; .hdr and unknown extensions write nothing. Throws EVormError naming the
+    // file when it cannot be written; an earlier file of that name is then left as it was.
+    void SaveToFileEx(const QString& AFileName, PBitmapCodecSaveParams SaveParams = nullptr) const;
+
+    // Why the last LoadFromFileEx returned false, naming the file.
+    const QString& LastError() const { return FLastError; }
+
+    QString Author;        // written to and read from TGA files
+    bool hasAlpha = false; // TGA output: 32-bit uncompressed, else 24-bit run-length compressed
+
+private:
+    QImage FBitmap;
+    QString FLastError;
+};

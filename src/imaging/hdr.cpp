@@ -1,0 +1,244 @@
+#include "hdr.h"
+
+#include "vorm_error.h"
+
+#include <QList>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// A repeat packet gives at most 127 bytes of a component from two bytes.
+constexpr int kMaxRun = 127;
+
+bool Reject(QString* AReason, const QString& AText) {
+    if (AReason)
+        *AReason = AText;
+    return false;
+}
+
+QString SizeText(qint64 W, qint64 H) {
+    return QStringLiteral("%1 × %2").arg(W).arg(H);
+}
+
+// Lines end at a line feed, a carriage return, or both together; a final line break does not
+// start another line.
+QList<QByteArray> SplitLines(QByteArrayView AText) {
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < AText.size(); ++i) {
+        if (AText[i] != '\n' && AText[i] != '\r')
+            continue;
+        lines.append(AText.sliced(start, i - start).toByteArray());
+        if (AText[i] == '\r' && i + 1 < AText.size() && AText[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < AText.size())
+        lines.append(AText.sliced(start).toByteArray());
+    return lines;
+}
+
+// The value of the first line "NAME=value", the name in any letter case; null when none.
+QByteArray ValueOf(const QList<QByteArray>& ALines, const char* AName) {
+    for (const QByteArray& line : ALines) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq >= 0 && line.left(eq).compare(AName, Qt::CaseInsensitive) == 0) {
+            const QByteArray value = line.mid(eq + 1);
+            return value.isNull() ? QByteArray("") : value;
+        }
+    }
+    return {};
+}
+
+int64_t DecimalOrZero(const QByteArray& AField) {
+    bool ok = false;
+    const qlonglong n = AField.toLongLong(&ok, 10);
+    return ok ? n : 0;
+}
+
+uint8_t ToneByte(double AComponent, double AScale, double AGamma) {
+    const double v = AComponent * AScale;
+    double m = v / (v + 1);
+    if (AGamma != 1)
+        m = std::pow(m, 1 / AGamma);
+    if (!(m > 0)) // NaN as well
+        m = 0;
+    return uint8_t(std::min(m, 1.0) * 255 + 0.5);
+}
+
+} // namespace
+
+THDRColor THDRBuf::RowColor(int i) const {
+    const size_t k = size_t(i);
+    const float f = E[k] == 0 ? 0.0f : std::ldexp(1.0f, int(E[k]) - 128);
+    return {double(R[k]) * f, double(G[k]) * f, double(B[k]) * f};
+}
+
+bool THDRRec::RGBERead(TByteReader& AStream, int AWidth, THDRBuf& Buffer) {
+    if (AStream.remaining() < 4)
+        return false;
+    const uint8_t* h = AStream.take(4);
+    if (h[0] != 2 || h[1] != 2 || (h[2] << 8 | h[3]) != AWidth)
+        return false;
+    for (std::vector<uint8_t>* c : {&Buffer.R, &Buffer.G, &Buffer.B, &Buffer.E})
+        if (!ReadRLEComponent(AWidth, AStream, *c))
+            return false;
+    for (int x = 0; x < AWidth; ++x) {
+        const THDRColor c = Buffer.RowColor(x);
+        RGB[size_t(x)] = c;
+        L += 0.299 * c.R + 0.587 * c.G + 0.114 * c.B;
+    }
+    return true;
+}
+
+THDRRecArray::THDRRecArray(int AWidth, int AHeight)
+    : Width(uint32_t(AWidth)), Height(uint32_t(AHeight)), Lines(size_t(AHeight), THDRRec(AWidth)),
+      Buffer(AWidth) {}
+
+bool ReadRLEComponent(int AWidth, TByteReader& AStream, std::vector<uint8_t>& AOut) {
+    int o = 0;
+    while (o < AWidth) {
+        if (AStream.remaining() < 1)
+            return false;
+        const int c = AStream.u8();
+        if (c > 128) {
+            const int n = c - 128;
+            if (n > AWidth - o || AStream.remaining() < 1)
+                return false;
+            std::memset(AOut.data() + o, AStream.u8(), size_t(n));
+            o += n;
+        } else {
+            if (c > AWidth - o || AStream.remaining() < c)
+                return false;
+            std::memcpy(AOut.data() + o, AStream.take(c), size_t(c));
+            o += c;
+        }
+    }
+    return true;
+}
+
+bool ReadHDRHeader(TByteReader& AStream, THDRHeader& AHeader, QString* AReason) {
+    // The header ends with the line after the first blank line: count line feeds in a row until
+    // a blank line has been seen, then stop at the next line feed.
+    const qsizetype start = AStream.pos();
+    const qsizetype size = AStream.remaining();
+    const uint8_t* text = AStream.take(size);
+    qsizetype end = -1;
+    int feeds = 0;
+    for (qsizetype i = 0; i < size && end < 0; ++i) {
+        if (text[i] == '\n') {
+            if (++feeds == 3)
+                end = i + 1;
+        } else if (feeds < 2) {
+            feeds = 0;
+        }
+    }
+    AStream.seek(start + std::max<qsizetype>(end, 0));
+    if (end < 0)
+        return Reject(AReason,
+                      QStringLiteral("it is not a Radiance picture: its header never ends"));
+    const QList<QByteArray> lines =
+        SplitLines(QByteArrayView(reinterpret_cast<const char*>(text), end));
+    if (lines.size() < 4 || lines[0] != "#?RADIANCE")
+        return Reject(AReason, QStringLiteral("it is not a Radiance picture"));
+    if (ValueOf(lines, "FORMAT") != "32-bit_rle_rgbe")
+        return Reject(AReason,
+                      QStringLiteral("only RGBE pictures (FORMAT=32-bit_rle_rgbe) are read"));
+
+    const QList<QByteArray> fields = lines.last().split(' ');
+    bool ok = false;
+    AHeader.Width = AHeader.Height = 0;
+    if (fields.size() >= 4 && fields[0] == "-Y" && fields[2] == "+X") {
+        AHeader.Height = DecimalOrZero(fields[1]);
+        AHeader.Width = DecimalOrZero(fields[3]);
+        ok = true;
+    }
+
+    const QByteArray gamma = ValueOf(lines, "GAMMA");
+    AHeader.Gamma = 2.2;
+    if (!gamma.isEmpty()) {
+        // Always with a decimal point: the same file must read alike in every locale.
+        bool number = false;
+        AHeader.Gamma = gamma.toDouble(&number);
+        if (!number || !std::isfinite(AHeader.Gamma))
+            throw EVormError(QStringLiteral("the GAMMA value \"%1\" is not a number")
+                                 .arg(QString::fromLatin1(gamma.left(40))));
+    }
+    if (!ok)
+        return Reject(AReason, QStringLiteral("only pictures stored top to bottom (-Y h +X w) are "
+                                              "read, not \"%1\"")
+                                   .arg(QString::fromLatin1(lines.last().left(40))));
+    return true;
+}
+
+bool LoadHDRData(QByteArrayView AData, QImage& ABitmap, QString* AReason) {
+    TByteReader r(AData);
+    THDRHeader header;
+    if (!ReadHDRHeader(r, header, AReason))
+        return false;
+    const int64_t W = header.Width, H = header.Height;
+    if (W < 1 || H < 1)
+        return Reject(AReason, QStringLiteral("a %1 picture is not possible").arg(SizeText(W, H)));
+    if (W > kHDRMaxSide || H > kHDRMaxSide || W * H > kHDRMaxPixels)
+        return Reject(AReason, QStringLiteral("a %1 picture is larger than the %2 pixels a side "
+                                              "and %3 megapixels that are read")
+                                   .arg(SizeText(W, H))
+                                   .arg(kHDRMaxSide)
+                                   .arg(kHDRMaxPixels >> 20));
+    // Each line takes its 4-byte start and, per component, two bytes per 127 pixels at least.
+    const int64_t lineLeast = 4 + 4 * 2 * ((W + kMaxRun - 1) / kMaxRun);
+    if (lineLeast * H > r.remaining())
+        return Reject(AReason,
+                      QStringLiteral("the file is too short for a %1 picture").arg(SizeText(W, H)));
+
+    try {
+        THDRRecArray lines{int(W), int(H)};
+        double total = 0;
+        int failed = -1;
+        for (int y = 0; y < H; ++y) {
+            if (!lines.RGBERead(r, y)) {
+                failed = y;
+                break;
+            }
+            total += lines.Lines[size_t(y)].L;
+        }
+        // An all-black picture has no mean to scale to, and stays black.
+        const double scale = total > 0 ? double(W) * 0.18 * double(H) / total : 0;
+        QImage bitmap(int(W), int(H), kBitmapFormat);
+        if (bitmap.isNull())
+            return Reject(
+                AReason,
+                QStringLiteral("there is not enough memory for a %1 picture").arg(SizeText(W, H)));
+        for (int y = 0; y < H; ++y) {
+            QRgb* out = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
+            const THDRRec& line = lines.Lines[size_t(y)];
+            for (int x = 0; x < W; ++x) {
+                const THDRColor& c = line.RGB[size_t(x)];
+                out[x] =
+                    qRgb(ToneByte(c.R, scale, header.Gamma), ToneByte(c.G, scale, header.Gamma),
+                         ToneByte(c.B, scale, header.Gamma));
+            }
+        }
+        ABitmap = std::move(bitmap);
+        if (failed >= 0)
+            return Reject(
+                AReason,
+                QStringLiteral("scanline %1 is damaged; the picture ends there").arg(failed));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return Reject(
+            AReason,
+            QStringLiteral("there is not enough memory for a %1 picture").arg(SizeText(W, H)));
+    }
+}
+
+bool LoadHDRFile(const QString& AFileName, QImage& ABitmap, QString* AReason) {
+    const QByteArray data = ReadPictureFile(AFileName);
+    try {
+        return LoadHDRData(data, ABitmap, AReason);
+    } catch (const EVormError& e) {
+        throw EVormError(CannotReadMessage(AFileName, e.message()));
+    }
+}

@@ -1,0 +1,347 @@
+#include "psd.h"
+
+#include "atomic_file.h"
+#include "vorm_error.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr int kHeaderSize = 26;
+constexpr int kMaxRun = 128;
+// A repeat header of 128 gives 129 bytes from two: no packed row can be denser.
+constexpr int kMaxBytesPerPacket = 129;
+
+enum : uint16_t { kModeBitmap = 0, kModeGrayscale = 1, kModeRGB = 3 };
+enum : uint16_t { kRaw = 0, kPackBits = 1 };
+
+[[noreturn]] void Fail(const QString& AReason) {
+    throw EVormError(AReason);
+}
+
+QString SizeText(qint64 W, qint64 H) {
+    return QStringLiteral("%1 × %2").arg(W).arg(H);
+}
+
+uint16_t Be16(const uint8_t* p) {
+    return uint16_t(p[0] << 8 | p[1]);
+}
+uint32_t Be32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+QString ModeProblem(uint16_t AMode) {
+    switch (AMode) {
+    case 2:
+        return QStringLiteral("indexed-colour documents are not supported");
+    case 4:
+        return QStringLiteral("CMYK documents are not supported");
+    case 7:
+        return QStringLiteral("multichannel documents are not supported");
+    case 8:
+        return QStringLiteral("duotone documents are not supported");
+    case 9:
+        return QStringLiteral("Lab documents are not supported");
+    default:
+        return QStringLiteral("colour mode %1 is not supported").arg(AMode);
+    }
+}
+
+TPSDFile ReadHeader(TByteReader& r) {
+    const uint8_t* h = r.take(kHeaderSize);
+    if (std::memcmp(h, "8BPS", 4) != 0)
+        Fail(QStringLiteral("it is not a Photoshop document"));
+    const uint16_t version = Be16(h + 4);
+    if (version == 2)
+        Fail(QStringLiteral("large documents (PSB, version 2) are not supported"));
+    if (version != 1)
+        Fail(QStringLiteral("PSD version %1 is not supported").arg(version));
+    TPSDFile f;
+    f.Channels = Be16(h + 12);
+    const uint32_t rows = Be32(h + 14), columns = Be32(h + 18);
+    f.Depth = Be16(h + 22);
+    f.ColorMode = Be16(h + 24);
+    if (f.Depth != 1 && f.Depth != 8)
+        Fail(QStringLiteral("%1-bit channels are not supported, only 1 and 8 bits").arg(f.Depth));
+    if (f.ColorMode != kModeBitmap && f.ColorMode != kModeGrayscale && f.ColorMode != kModeRGB)
+        Fail(ModeProblem(f.ColorMode));
+    // Such rows hold a bit per pixel where the store takes a byte.
+    if (f.Depth == 1 && f.ColorMode != kModeBitmap)
+        Fail(QStringLiteral("1-bit greyscale and RGB documents are not supported"));
+    if (f.Channels < 1 || f.Channels > kPSDMaxChannels)
+        Fail(QStringLiteral("a document has 1 to %1 channels, not %2")
+                 .arg(kPSDMaxChannels)
+                 .arg(f.Channels));
+    if (rows < 1 || columns < 1 || rows > kPSDMaxSide || columns > kPSDMaxSide)
+        Fail(QStringLiteral("a %1 document is not possible: sides are 1 to %2 pixels")
+                 .arg(SizeText(columns, rows))
+                 .arg(kPSDMaxSide));
+    f.Width = int(columns);
+    f.Height = int(rows);
+    return f;
+}
+
+// The bitmap byte that a channel goes to, as a shift within the pixel, or -1 for a channel that
+// is not read. A greyscale document keeps its alpha right after its one colour channel.
+int ChannelShift(uint16_t AMode, int AChannel) {
+    static const int kRGBA[] = {16, 8, 0, 24};
+    if (AMode == kModeGrayscale)
+        return AChannel == 0 ? 16 : AChannel == 1 ? 24 : -1;
+    return AChannel < 4 ? kRGBA[AChannel] : -1;
+}
+
+// PackBits into exactly ARowBytes bytes; output past the row is dropped. A packet that needs
+// more bytes than the row was given, or a row that comes out short, is damage.
+bool UnpackRow(const uint8_t* p, int ACount, uint8_t* AOut, int ARowBytes) {
+    int i = 0, o = 0;
+    while (i < ACount) {
+        const uint8_t h = p[i++];
+        if (h >= 128) {
+            if (i == ACount)
+                break; // a repeat header without its byte: some writers pad rows with 128
+            const int n = std::min(257 - h, ARowBytes - o);
+            std::memset(AOut + o, p[i++], size_t(n));
+            o += n;
+        } else {
+            const int n = h + 1;
+            if (n > ACount - i)
+                return false;
+            const int kept = std::min(n, ARowBytes - o);
+            std::memcpy(AOut + o, p + i, size_t(kept));
+            o += kept;
+            i += n;
+        }
+    }
+    return o == ARowBytes;
+}
+
+void StoreRow(const TPSDFile& f, int AChannel, const uint8_t* ARow, QRgb* AOut) {
+    const int shift = ChannelShift(f.ColorMode, AChannel);
+    if (f.ColorMode == kModeBitmap) {
+        // A set bit is black; the spare low bits of the last byte are ignored.
+        for (int x = 0; x < f.Width; ++x) {
+            const bool set = ARow[x >> 3] & (0x80 >> (x & 7));
+            AOut[x] = set ? AOut[x] & 0xff000000 : AOut[x] | 0x00ffffff;
+        }
+    } else if (f.ColorMode == kModeGrayscale && shift != 24) {
+        for (int x = 0; x < f.Width; ++x)
+            AOut[x] = (AOut[x] & 0xff000000) | QRgb(ARow[x]) * 0x010101;
+    } else {
+        const QRgb mask = ~(QRgb(0xff) << shift);
+        for (int x = 0; x < f.Width; ++x)
+            AOut[x] = (AOut[x] & mask) | QRgb(ARow[x]) << shift;
+    }
+}
+
+// Photoshop stores translucent pixels of the merged image blended with white; taking the white
+// back out gives the premultiplied colour, and never a colour above its alpha.
+void RemoveWhiteMatte(QImage& ABitmap) {
+    const auto unblend = [](int c, int a) { return std::clamp(c - (255 - a), 0, a); };
+    for (int y = 0; y < ABitmap.height(); ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(ABitmap.scanLine(y));
+        for (int x = 0; x < ABitmap.width(); ++x) {
+            const int a = qAlpha(row[x]);
+            if (a != 255)
+                row[x] = qRgba(unblend(qRed(row[x]), a), unblend(qGreen(row[x]), a),
+                               unblend(qBlue(row[x]), a), a);
+        }
+    }
+}
+
+QImage DecodePSD(QByteArrayView AData) {
+    TByteReader r(AData);
+    const TPSDFile f = ReadHeader(r);
+    if (r.u32be() != 0)
+        Fail(QStringLiteral("documents with colour-mode data (indexed or duotone) are not "
+                            "supported"));
+    r.skip(r.u32be()); // image resources
+    const uint32_t layers = r.u32be();
+    if (layers >= 6) {
+        r.skip(4 + 2); // layer-info length and layer count: the merged image is all we read
+        r.skip(qint64(layers) - 6);
+    }
+    const uint16_t compression = r.u16be();
+    if (compression != kRaw && compression != kPackBits)
+        Fail(QStringLiteral("compression method %1 is not supported").arg(compression));
+
+    int read = 0; // the channels that go into the bitmap come first
+    while (read < f.Channels && ChannelShift(f.ColorMode, read) >= 0)
+        ++read;
+    const int rowBytes = (f.Width * f.Depth + 7) / 8;
+    const qint64 rows = qint64(read) * f.Height;
+
+    // Every check against the file's bytes comes before the bitmap is allocated. The sizes are
+    // limited above, so none of these products can overflow 64 bits.
+    const uint8_t* counts = nullptr;
+    if (compression == kPackBits) {
+        counts = r.take(qint64(f.Channels) * f.Height * 2);
+        const qint64 least = 2 * ((rowBytes + kMaxBytesPerPacket - 1) / kMaxBytesPerPacket);
+        qint64 total = 0;
+        for (qint64 i = 0; i < rows; ++i) {
+            const int n = Be16(counts + 2 * i);
+            if (n < least)
+                Fail(QStringLiteral("compressed row %1 is too short for its %2 bytes")
+                         .arg(i)
+                         .arg(rowBytes));
+            total += n;
+        }
+        if (total > r.remaining())
+            Fail(QStringLiteral("the row lengths point past the end of the file"));
+    } else if (rows * rowBytes > r.remaining()) {
+        Fail(QStringLiteral("the file is too short for a %1 picture")
+                 .arg(SizeText(f.Width, f.Height)));
+    }
+
+    QImage bitmap(f.Width, f.Height, kBitmapFormat);
+    if (bitmap.isNull())
+        Fail(QStringLiteral("there is not enough memory for a %1 picture")
+                 .arg(SizeText(f.Width, f.Height)));
+    bitmap.fill(0xffffffff);
+    std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
+    for (int c = 0; c < read; ++c) {
+        for (int y = 0; y < f.Height; ++y) {
+            const uint8_t* data;
+            if (compression == kPackBits) {
+                const int n = Be16(counts + 2 * (qint64(c) * f.Height + y));
+                if (!UnpackRow(r.take(n), n, row.data(), rowBytes))
+                    Fail(QStringLiteral("row %1 of channel %2 is damaged").arg(y).arg(c));
+                data = row.data();
+            } else {
+                data = r.take(rowBytes);
+            }
+            StoreRow(f, c, data, reinterpret_cast<QRgb*>(bitmap.scanLine(y)));
+        }
+    }
+    if (f.ColorMode != kModeBitmap && read > (f.ColorMode == kModeGrayscale ? 1 : 3))
+        RemoveWhiteMatte(bitmap);
+    return bitmap;
+}
+
+// Big-endian, in 2 or 4 bytes.
+void Put(std::vector<uint8_t>& AOut, uint32_t AValue, int ABytes) {
+    for (int i = ABytes - 1; i >= 0; --i)
+        AOut.push_back(uint8_t(AValue >> (8 * i)));
+}
+
+QString SizeProblem(const QImage& ABitmap) {
+    if (ABitmap.isNull())
+        return QStringLiteral("there is no picture to save");
+    if (ABitmap.width() > kPSDMaxSide || ABitmap.height() > kPSDMaxSide)
+        return QStringLiteral("a PSD document can be at most %1 pixels a side, not %2")
+            .arg(kPSDMaxSide)
+            .arg(SizeText(ABitmap.width(), ABitmap.height()));
+    return {};
+}
+
+} // namespace
+
+void PackBitsRow(const uint8_t* ARow, int ACount, std::vector<uint8_t>& AOut) {
+    int literal = 0, pos = 0;
+    const auto flush = [&](int AEnd) {
+        if (AEnd > literal) {
+            AOut.push_back(uint8_t(AEnd - literal - 1));
+            AOut.insert(AOut.end(), ARow + literal, ARow + AEnd);
+        }
+        literal = AEnd;
+    };
+    while (pos < ACount) {
+        int run = 1;
+        while (pos + run < ACount && run < kMaxRun && ARow[pos + run] == ARow[pos])
+            ++run;
+        if (run >= 4) {
+            flush(pos);
+            AOut.push_back(uint8_t(257 - run));
+            AOut.push_back(ARow[pos]);
+            pos += run;
+            literal = pos;
+        } else if (pos - literal == kMaxRun) {
+            flush(pos);
+        } else {
+            ++pos;
+        }
+    }
+    flush(ACount);
+}
+
+bool LoadPSDData(QByteArrayView AData, QImage& ABitmap, QString* AReason) {
+    try {
+        ABitmap = DecodePSD(AData);
+        return true;
+    } catch (const EVormError& e) {
+        if (AReason)
+            *AReason = e.message();
+    } catch (const std::bad_alloc&) {
+        if (AReason)
+            *AReason = QStringLiteral("there is not enough memory");
+    }
+    return false;
+}
+
+bool LoadPSDFile(const QString& AFileName, QImage& ABitmap, QString* AReason) {
+    return LoadPSDData(ReadPictureFile(AFileName), ABitmap, AReason);
+}
+
+void WritePSD(const TByteSink& AStream, const QImage& ABitmap) {
+    if (const QString problem = SizeProblem(ABitmap); !problem.isEmpty())
+        throw EVormError(problem);
+    const QImage source = AsBitmap(ABitmap);
+    const int W = source.width(), H = source.height();
+
+    std::vector<uint8_t> out;
+    out.insert(out.end(), {'8', 'B', 'P', 'S'});
+    Put(out, 1, 2);              // version
+    out.insert(out.end(), 6, 0); // reserved
+    Put(out, 3, 2);              // channels
+    Put(out, uint32_t(H), 4);
+    Put(out, uint32_t(W), 4);
+    Put(out, 8, 2); // depth
+    Put(out, kModeRGB, 2);
+    Put(out, 0, 4);  // colour-mode data
+    Put(out, 28, 4); // image resources: one resolution block, 300 dots per inch
+    out.insert(out.end(), {'8', 'B', 'I', 'M'});
+    Put(out, 0x03ED, 2);
+    Put(out, 0, 2); // empty name
+    Put(out, 16, 4);
+    for (int i = 0; i < 2; ++i) {
+        Put(out, 300u << 16, 4);
+        Put(out, 1, 2);
+        Put(out, 1, 2);
+    }
+    Put(out, 6, 4); // layer-and-mask section: no layers
+    out.insert(out.end(), 6, 0);
+    Put(out, kPackBits, 2);
+
+    // The table of packed lengths comes before the rows, so the rows are packed twice: once
+    // for their lengths, once to write them. That keeps the memory to one row.
+    static const int kShifts[] = {16, 8, 0}; // red, green, blue
+    std::vector<uint8_t> plane(static_cast<size_t>(W)), packed;
+    const auto pack = [&](int c, int y) {
+        const QRgb* px = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        for (int x = 0; x < W; ++x)
+            plane[size_t(x)] = uint8_t(px[x] >> kShifts[c]);
+        packed.clear();
+        PackBitsRow(plane.data(), W, packed);
+    };
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < H; ++y) {
+            pack(c, y);
+            Put(out, uint32_t(packed.size()), 2);
+        }
+    AStream(out.data(), qint64(out.size()));
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < H; ++y) {
+            pack(c, y);
+            AStream(packed.data(), qint64(packed.size()));
+        }
+}
+
+bool SavePSDFile(const QString& AFileName, const QImage& ABitmap) {
+    if (const QString problem = SizeProblem(ABitmap); !problem.isEmpty())
+        throw EVormError(CannotWriteMessage(AFileName, problem));
+    const QImage source = AsBitmap(ABitmap, AFileName);
+    TAtomicFile file(AFileName);
+    WritePSD([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, source);
+    file.commit();
+    return true;
+}
