@@ -1,5 +1,7 @@
 #include "frm_main.h"
 
+#include "bitmap_ex.h"
+
 #include "catalog.h"
 #include "drivers.h"
 #include "file_names.h"
@@ -115,18 +117,13 @@ QStringList DraggedFiles(const QMimeData* AData) {
 
 // The loaded picture in the form the engine reads. Throws EVormError with the file name and the
 // reason, so that a failed open changes nothing.
+// The picture through the program's loader; a file it cannot read is an error that names the
+// file and the reason, and leaves the window as it was.
 QImage LoadPicture(const QString& AFileName) {
-    QImageReader reader(AFileName);
-    reader.setAutoTransform(true);
-    QImage image = reader.read();
-    if (image.isNull())
-        throw EVormError(QStringLiteral("Cannot open \"%1\": %2.")
-                             .arg(QDir::toNativeSeparators(AFileName), reader.errorString()));
-    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        throw EVormError(QStringLiteral("Not enough memory to open \"%1\".")
-                             .arg(QDir::toNativeSeparators(AFileName)));
-    return image;
+    TFMXBitmapEx bitmap;
+    if (!bitmap.LoadFromFileEx(AFileName, 0))
+        throw EVormError(bitmap.LastError());
+    return std::move(bitmap.Bitmap());
 }
 
 // The engine's progress, kept where the window's timer reads it.

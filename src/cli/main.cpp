@@ -100,7 +100,7 @@ QImage LoadPicture(const QString& AFileName) {
     TFMXBitmapEx bitmap;
     if (!bitmap.LoadFromFileEx(AFileName, 0))
         throw EVormError(bitmap.LastError());
-    return bitmap.Bitmap();
+    return std::move(bitmap.Bitmap());
 }
 
 enum class OutKind { Svg, Png, Other };

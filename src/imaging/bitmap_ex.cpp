@@ -60,11 +60,11 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
             QImageReader reader(AFileName);
             reader.setAutoTransform(true);
             reader.setAllocationLimit(kPlatformAllocationLimitMiB);
-            const QImage image = reader.read();
+            QImage image = reader.read();
             if (image.isNull()) {
                 reason = reader.errorString();
             } else {
-                picture = AsBitmap(image);
+                picture = AsBitmap(std::move(image));
                 result = true;
             }
         } catch (const EVormError& e) {
@@ -100,7 +100,7 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
                 AFileName, QStringLiteral("there is not enough memory to rotate the picture"));
             return false;
         }
-        picture = AsBitmap(rotated);
+        picture = AsBitmap(std::move(rotated));
     }
     FBitmap = std::move(picture);
     Author = author;

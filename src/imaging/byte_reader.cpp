@@ -86,11 +86,14 @@ QString CannotWriteMessage(const QString& AFileName, const QString& AReason) {
         .arg(QDir::toNativeSeparators(AFileName), AReason);
 }
 
-QImage AsBitmap(const QImage& ABitmap, const QString& AFileName) {
-    if (ABitmap.format() == kBitmapFormat)
+QImage AsBitmap(QImage ABitmap, const QString& AFileName) {
+    if (ABitmap.format() == kBitmapFormat || ABitmap.isNull())
         return ABitmap;
-    QImage converted = ABitmap.convertToFormat(kBitmapFormat);
-    if (converted.isNull() && !ABitmap.isNull()) {
+    // In place where the pixel size allows (a decoded JPEG's RGB32 costs nothing): a large
+    // picture is not copied, nor is fresh memory touched for it.
+    QImage converted = std::move(ABitmap);
+    converted.convertTo(kBitmapFormat);
+    if (converted.isNull() || converted.format() != kBitmapFormat) {
         const QString reason = QStringLiteral("there is not enough memory to convert the picture");
         throw EVormError(AFileName.isEmpty() ? reason : CannotWriteMessage(AFileName, reason));
     }

@@ -67,4 +67,4 @@ constexpr auto kBitmapFormat = QImage::Format_ARGB32_Premultiplied;
 
 // ABitmap in kBitmapFormat, converted when it is in another. Throws EVormError when memory runs
 // out, naming AFileName when one is given.
-QImage AsBitmap(const QImage& ABitmap, const QString& AFileName = {});
+QImage AsBitmap(QImage ABitmap, const QString& AFileName = {});

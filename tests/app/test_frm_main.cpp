@@ -195,6 +195,18 @@ TEST_F(FrmMainTest, OpenShowsThePictureAndPreviewShowsTheMosaic) {
     EXPECT_EQ(frm->gBitmap, Source); // the source itself is never converted
 }
 
+TEST_F(FrmMainTest, OpensPhotoshopDocumentsThroughTheProgramsReader) {
+    const QString data = QDir::cleanPath(QStringLiteral(VORM_TEST_DATA "/../../imaging/data"));
+    const QString psd = data + "/rgb-rle.psd";
+    const QImage expected(data + "/src-rgb.png");
+    auto frm = NewWindow();
+    ASSERT_TRUE(frm->OpenFile(psd));
+    EXPECT_EQ(frm->gOpenFile, "rgb-rle.psd");
+    EXPECT_EQ(frm->gBitmap.size(), expected.size());
+    EXPECT_EQ(frm->gBitmap.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(frm->gBitmap.pixel(3, 2), expected.pixel(3, 2));
+}
+
 TEST_F(FrmMainTest, PreviewAndSaveBeforeAnOpenDoNothing) {
     auto frm = NewWindow();
     const QImage bg = frm->Image2->Bitmap();
