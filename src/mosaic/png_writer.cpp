@@ -143,7 +143,10 @@ void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions
     WriteChunk(file, "IHDR", ihdr.data(), ihdr.size());
 
     const int level = std::clamp(AOptions.Level, 0, 9);
-    const uchar zlibHead[] = {0x78, uchar(level <= 1 ? 0x01 : level < 6 ? 0x5E : 0x9C)};
+    const uchar zlibHead[] = {0x78, uchar(level <= 1   ? 0x01
+                                          : level < 6  ? 0x5E
+                                          : level == 6 ? 0x9C
+                                                       : 0xDA)};
     WriteChunk(file, "IDAT", zlibHead, 2);
     const int strips = (H + kStripRows - 1) / kStripRows;
     // A few strips per thread at a time keeps memory small whatever the picture's size.

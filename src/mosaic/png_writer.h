@@ -9,7 +9,10 @@
 #include "mosaic_model.h"
 
 struct TPngOptions {
-    int Level = 1; // zlib level: 1 is fast, and flat mosaic tiles still shrink well
+    // zlib level. Measured on a 24 MP hexagon mosaic (2 threads): level 1 took 0.50 s for 3.1 MB,
+    // 4 took 0.56 s for 2.5 MB, 6 took 0.70 s for 1.9 MB, the size of the platform encoder's
+    // file at a third of its time.
+    int Level = 6;
     const TProgress* Cancel = nullptr; // asked between strips; a cancel throws ECanceled
 };
 
