@@ -1,5 +1,6 @@
 #include "render.h"
 
+#include "bands.h"
 #include "parallel.h"
 
 #include <algorithm>
@@ -278,22 +279,9 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
                 rows[size_t(i)] = {int(ya), int(yb)};
         }
     });
-    const int bands = (AHeight + kBandRows - 1) / kBandRows;
-    std::vector<int64_t> start(size_t(bands) + 1, 0);
-    for (const auto& r : rows)
-        for (int k = r.first / kBandRows; r.first <= r.second && k <= r.second / kBandRows; ++k)
-            ++start[size_t(k) + 1];
-    for (int k = 0; k < bands; ++k)
-        start[size_t(k) + 1] += start[size_t(k)];
-    std::vector<int32_t> members(static_cast<size_t>(start[size_t(bands)]));
-    {
-        std::vector<int64_t> fill(start.begin(), start.end() - 1);
-        for (int i = 0; i < tiles; ++i) {
-            const auto& r = rows[size_t(i)];
-            for (int k = r.first / kBandRows; r.first <= r.second && k <= r.second / kBandRows; ++k)
-                members[size_t(fill[size_t(k)]++)] = i;
-        }
-    }
+    const TBandLists bandLists =
+        BandLists(AHeight, kBandRows, tiles, [&](int i) { return rows[size_t(i)]; });
+    const int bands = int(bandLists.Start.size()) - 1;
     uchar* bits = out.bits();
     const qsizetype pitch = out.bytesPerLine();
     // Bands are independent: each pixel sees its tiles in array order whatever the thread.
@@ -304,8 +292,9 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
         // own colour rather than towards white.
         for (int y = Y0; y < Y1; ++y)
             std::fill_n(reinterpret_cast<uint32_t*>(bits + y * pitch), AWidth, 0u);
-        for (int64_t m = start[size_t(band)]; m < start[size_t(band) + 1]; ++m) {
-            const int i = members[size_t(m)];
+        const int32_t* list = bandLists.tiles(band);
+        for (int m = 0; m < bandLists.count(band); ++m) {
+            const int i = list[m];
             const TShape s = Outline(AItemXs[size_t(i)].Points);
             if (s.ok)
                 PaintShape(s, paint[size_t(i)], bits, pitch, AWidth, Y0, Y1);

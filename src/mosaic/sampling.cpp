@@ -1,5 +1,6 @@
 #include "sampling.h"
 
+#include "bands.h"
 #include "parallel.h"
 #include "vorm_error.h"
 
@@ -314,24 +315,10 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
         for (int i = c * 4096; i < end; ++i)
             boxes[size_t(i)] = BoxOf(AItemXs[size_t(i)], maxX, maxY);
     });
-    const int bands = (H + kBandRows - 1) / kBandRows;
-    std::vector<int64_t> start(size_t(bands) + 1, 0);
-    for (const TBox& b : boxes)
-        if (b.y0 <= b.y1)
-            for (int k = b.y0 / kBandRows; k <= b.y1 / kBandRows; ++k)
-                ++start[size_t(k) + 1];
-    for (int k = 0; k < bands; ++k)
-        start[size_t(k) + 1] += start[size_t(k)];
-    std::vector<int32_t> members(static_cast<size_t>(start[size_t(bands)]));
-    {
-        std::vector<int64_t> fill(start.begin(), start.end() - 1);
-        for (int i = 0; i < tiles; ++i) {
-            const TBox& b = boxes[size_t(i)];
-            if (b.y0 <= b.y1)
-                for (int k = b.y0 / kBandRows; k <= b.y1 / kBandRows; ++k)
-                    members[size_t(fill[size_t(k)]++)] = i;
-        }
-    }
+    const TBandLists bandLists = BandLists(H, kBandRows, tiles, [&](int i) {
+        return std::pair{boxes[size_t(i)].y0, boxes[size_t(i)].y1};
+    });
+    const int bands = int(bandLists.Start.size()) - 1;
 
     const bool huge = W >= (1 << 22) || H >= (1 << 22);
     std::vector<int32_t> owner(size_t(W) * kBandRows);
@@ -339,8 +326,8 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
     const int slices = std::max(1, MosaicThreads());
     for (int band = 0; band < bands; ++band) {
         const int Y0 = band * kBandRows, Y1 = std::min(H, Y0 + kBandRows);
-        const int32_t* list = members.data() + start[size_t(band)];
-        const int count = int(start[size_t(band) + 1] - start[size_t(band)]);
+        const int32_t* list = bandLists.tiles(band);
+        const int count = bandLists.count(band);
         // The lines of each tile reaching the band, then owners a few rows at a time; within a
         // row, later tiles overwrite earlier ones.
         lines.resize(size_t(count));
