@@ -60,6 +60,9 @@ TBox BoxOf(const TItemX& t, float AMaxX, float AMaxY) {
             ClampTrunc(float(double(minY) - 1), AMaxY), ClampTrunc(float(double(maxY) + 1), AMaxY)};
 }
 
+// The first and last x of a row that a tile claimed.
+using TSpan = std::pair<int, int>;
+
 // A line through two corners, as the owner test sees it along one pixel row.
 struct TLine {
     double ux, uy, vx, vy;
@@ -139,15 +142,22 @@ struct TTileLines {
 
 // Marks the pixels of row y that tile AIndex claims: those whose centre passes the owner test.
 // Pixels that are clearly inside or outside every line are decided by geometry; the few whose
-// centre lies within rounding distance of a line are given to the test itself.
-void ClaimRow(const TItemX& t, const TTileLines& L, const TBox& B, int32_t AIndex, int y,
-              int32_t* ARow) {
+// centre lies within rounding distance of a line are given to the test itself. Returns the
+// range of x it marked (first > last for none), where the sum pass looks for the tile's pixels.
+TSpan ClaimRow(const TItemX& t, const TTileLines& L, const TBox& B, int32_t AIndex, int y,
+               int32_t* ARow) {
     const float yc = float(y + 0.5);
+    TSpan span{B.x1 + 1, B.x0 - 1};
+    auto mark = [&](int x) {
+        ARow[x] = AIndex;
+        span.first = std::min(span.first, x);
+        span.second = std::max(span.second, x);
+    };
     if (!L.exact) {
         for (int x = B.x0; x <= B.x1; ++x)
             if (PointInItemX(t, TPointF{float(x + 0.5), yc}))
-                ARow[x] = AIndex;
-        return;
+                mark(x);
+        return span;
     }
     double lo = -std::numeric_limits<double>::infinity();
     double hi = std::numeric_limits<double>::infinity();
@@ -195,6 +205,7 @@ void ClaimRow(const TItemX& t, const TTileLines& L, const TBox& B, int32_t AInde
         const int xa = std::max(B.x0, std::isinf(lo) ? B.x0 : int(std::floor(lo - 0.5)) + 1);
         const int xb = std::min(B.x1, std::isinf(hi) ? B.x1 : int(std::ceil(hi - 0.5)) - 1);
         if (xa <= xb) {
+            span = {xa, xb};
             // Fill around the unsure ranges, which the test settles below.
             if (nUnsure > 1)
                 std::sort(unsure.begin(), unsure.begin() + nUnsure);
@@ -212,7 +223,8 @@ void ClaimRow(const TItemX& t, const TTileLines& L, const TBox& B, int32_t AInde
     for (int u = 0; u < nUnsure; ++u)
         for (int x = unsure[size_t(u)].first; x <= unsure[size_t(u)].second; ++x)
             if (PointInItemX(t, TPointF{float(x + 0.5), yc}))
-                ARow[x] = AIndex;
+                mark(x);
+    return span;
 }
 
 // 255 / a for every alpha, so the sum pass multiplies by the very value it would divide out.
@@ -230,10 +242,10 @@ inline bool IsWhole(double v) {
     return v == std::trunc(v) && std::fabs(v) < 0x1p52;
 }
 
-// Adds the pixels of rows [ya, yb] that tile i owns, in row-major order. AOwner holds the
-// owners of the band's rows from AY0 on.
-void AddOwnedPixels(TItemX& t, int32_t i, const TBox& b, int ya, int yb, const int32_t* AOwner,
-                    int AY0, int W, const QImage& ASource) {
+// Adds the pixels of rows [ya, yb] that tile i owns, in row-major order, looking only where it
+// claimed pixels. AOwner and ASpans hold the band's rows from AY0 on.
+void AddOwnedPixels(TItemX& t, int32_t i, int ya, int yb, const int32_t* AOwner,
+                    const TSpan* ASpans, int AY0, int W, const QImage& ASource) {
     const std::array<double, 256>& inverse = InverseAlpha();
     double R = t.R, G = t.G, B = t.B, A = t.A;
     int32_t count = t.Count;
@@ -246,7 +258,8 @@ void AddOwnedPixels(TItemX& t, int32_t i, const TBox& b, int ya, int yb, const i
     for (int y = ya; y <= yb; ++y) {
         const int32_t* own = AOwner + size_t(y - AY0) * size_t(W);
         const uchar* px = ASource.constScanLine(y);
-        for (int x = b.x0; x <= b.x1; ++x) {
+        const TSpan span = ASpans[y - AY0];
+        for (int x = span.first; x <= span.second; ++x) {
             if (own[x] != i)
                 continue;
             const uchar* q = px + 4 * size_t(x); // blue, green, red, alpha
@@ -323,6 +336,7 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
     const bool huge = W >= (1 << 22) || H >= (1 << 22);
     std::vector<int32_t> owner(size_t(W) * kBandRows);
     std::vector<TTileLines> lines;
+    std::vector<TSpan> spans; // per band: each listed tile's claimed span in each row
     const int slices = std::max(1, MosaicThreads());
     for (int band = 0; band < bands; ++band) {
         const int Y0 = band * kBandRows, Y1 = std::min(H, Y0 + kBandRows);
@@ -331,6 +345,7 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
         // The lines of each tile reaching the band, then owners a few rows at a time; within a
         // row, later tiles overwrite earlier ones.
         lines.resize(size_t(count));
+        spans.assign(size_t(count) * kBandRows, TSpan{1, 0});
         ParallelFor((count + 63) / 64, [&](int chunk) {
             for (int m = chunk * 64; m < std::min(count, chunk * 64 + 64); ++m)
                 lines[size_t(m)] =
@@ -346,8 +361,9 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
                 const TBox& b = boxes[size_t(i)];
                 const int ya = std::max(b.y0, ga), yb = std::min(b.y1, gb);
                 for (int y = ya; y <= yb; ++y)
-                    ClaimRow(AItemXs[size_t(i)], lines[size_t(m)], b, i, y,
-                             owner.data() + size_t(y - Y0) * size_t(W));
+                    spans[size_t(m) * kBandRows + size_t(y - Y0)] =
+                        ClaimRow(AItemXs[size_t(i)], lines[size_t(m)], b, i, y,
+                                 owner.data() + size_t(y - Y0) * size_t(W));
             }
         });
         // Sums: each tile adds its own pixels in row-major order, whichever thread runs it.
@@ -356,8 +372,8 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
             for (int m = s; m < count; m += chunks) {
                 const int32_t i = list[m];
                 const TBox& b = boxes[size_t(i)];
-                AddOwnedPixels(AItemXs[size_t(i)], i, b, std::max(b.y0, Y0), std::min(b.y1, Y1 - 1),
-                               owner.data(), Y0, W, *src);
+                AddOwnedPixels(AItemXs[size_t(i)], i, std::max(b.y0, Y0), std::min(b.y1, Y1 - 1),
+                               owner.data(), spans.data() + size_t(m) * kBandRows, Y0, W, *src);
             }
         });
         if (AProgress) {
