@@ -23,18 +23,7 @@ test) want=("${build_pkgs[@]}" "${test_pkgs[@]}") ;;
     ;;
 esac
 
-# Only what is missing, so a prepared machine needs no network and no root.
-missing=()
-for p in "${want[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$root/scripts/install-missing.sh" "${want[@]}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 if [ "$mode" = test ]; then

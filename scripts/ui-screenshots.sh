@@ -10,17 +10,7 @@ cd "$root"
 
 # openbox draws the title bars, so that the dialog's caption shows too.
 want=(xvfb imagemagick fonts-noto-cjk openbox)
-missing=()
-for p in "${want[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$root/scripts/install-missing.sh" "${want[@]}"
 
 [ -f build/default/build.ninja ] || cmake --preset default >/dev/null
 cmake --build --preset default --target vorm-ui-gallery -j 2 >/dev/null
