@@ -14,6 +14,8 @@
 namespace {
 
 constexpr int kStripRows = 64;
+// zlib counts a strip's bytes in 32 bits: a very wide picture takes fewer rows per strip.
+constexpr qsizetype kMaxStripBytes = qsizetype(1) << 28;
 
 void Put32(std::vector<uchar>& out, uint32_t v) {
     out.push_back(uchar(v >> 24));
@@ -148,7 +150,9 @@ void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions
                                           : level == 6 ? 0x9C
                                                        : 0xDA)};
     WriteChunk(file, "IDAT", zlibHead, 2);
-    const int strips = (H + kStripRows - 1) / kStripRows;
+    const int stripRows =
+        int(std::clamp<qsizetype>(kMaxStripBytes / (qsizetype(W) * 4 + 1), 1, kStripRows));
+    const int strips = (H + stripRows - 1) / stripRows;
     // A few strips per thread at a time keeps memory small whatever the picture's size.
     const int batch = std::max(1, MosaicThreads()) * 2;
     uLong adler = 1;
@@ -160,7 +164,7 @@ void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions
         ParallelFor(n, [&](int k) {
             const int s = first + k;
             work[size_t(k)] = TStrip{};
-            PackStrip(image, s * kStripRows, std::min(H, (s + 1) * kStripRows), s == strips - 1,
+            PackStrip(image, s * stripRows, std::min(H, (s + 1) * stripRows), s == strips - 1,
                       level, work[size_t(k)]);
         });
         for (int k = 0; k < n; ++k) {
