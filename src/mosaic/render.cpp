@@ -2,13 +2,13 @@
 
 #include "bands.h"
 #include "parallel.h"
+#include "platform.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
 #include <new>
-#include <sys/mman.h>
 
 TPaint PaintOf(TAlphaColor AColor, float AOpacity) {
     // Trunc toward zero, kept to a byte even for an opacity above 1.
@@ -224,18 +224,13 @@ QImage NewBitmap(int W, int H) {
             throw std::bad_alloc();
         return img;
     }
-    const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
-    void* data = std::aligned_alloc(kHuge, rounded);
+    void* data = AllocateLargeBuffer(bytes);
     if (!data)
         throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    madvise(data, rounded, MADV_HUGEPAGE);
-#endif
-    QImage img(
-        static_cast<uchar*>(data), W, H, pitch, QImage::Format_ARGB32_Premultiplied,
-        [](void* p) { std::free(p); }, data);
+    QImage img(static_cast<uchar*>(data), W, H, pitch, QImage::Format_ARGB32_Premultiplied,
+               FreeLargeBuffer, data);
     if (img.isNull()) {
-        std::free(data);
+        FreeLargeBuffer(data);
         throw std::bad_alloc();
     }
     return img;

@@ -337,7 +337,7 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
     std::vector<int32_t> owner(size_t(W) * kBandRows);
     std::vector<TTileLines> lines;
     std::vector<TSpan> spans; // per band: each listed tile's claimed span in each row
-    const int slices = std::max(1, MosaicThreads());
+    const int slices = std::max(1, WorkerThreads());
     for (int band = 0; band < bands; ++band) {
         const int Y0 = band * kBandRows, Y1 = std::min(H, Y0 + kBandRows);
         const int32_t* list = bandLists.tiles(band);
