@@ -15,7 +15,8 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: vorm-cli [--shape S] [--cell N] [--color C] [--opacity P] [--quiet] INPUT OUTPUT\n"
+    "Usage: vorm-cli [--shape S] [--cell N] [--color C] [--opacity P] [--png-compression K]\n"
+    "                [--quiet] INPUT OUTPUT\n"
     "       vorm-cli [options] --output-dir DIR --format svg|png INPUT...\n"
     "Try 'vorm-cli --help' for more information.\n";
 
@@ -24,6 +25,7 @@ struct Options {
     int Cell = 16;
     int Color = 0;
     int Opacity = 100;
+    TPngCompression Compression = TPngCompression::Fast;
     bool Quiet = false;
 };
 
@@ -131,7 +133,7 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
                       tty ? &progress : nullptr, IsOpaqueColorIndex(AOpt.Color));
     else
         MosaicSavePng(AOutput, shape.Init, float(AOpt.Cell), source, painted, color.Conv, opacity,
-                      tty ? &progress : nullptr);
+                      tty ? &progress : nullptr, AOpt.Compression);
 }
 
 } // namespace
@@ -162,11 +164,14 @@ int main(int argc, char* argv[]) {
         "C");
     const QCommandLineOption opacityOpt("opacity", "Opacity in percent, 1 to 100 (default 100).",
                                         "P");
+    const QCommandLineOption compressionOpt(
+        "png-compression",
+        "PNG output: fast (default), or best for the smallest file at many times the time.", "K");
     const QCommandLineOption quietOpt("quiet", "Show no progress bar.");
     const QCommandLineOption dirOpt("output-dir", "Batch mode: write the outputs into DIR.", "DIR");
     const QCommandLineOption formatOpt("format", "Batch mode: svg or png.", "F");
     for (const auto* o : {&helpOpt, &versionOpt, &shapeOpt, &cellOpt, &colorOpt, &opacityOpt,
-                          &quietOpt, &dirOpt, &formatOpt})
+                          &compressionOpt, &quietOpt, &dirOpt, &formatOpt})
         parser.addOption(*o);
     parser.addPositionalArgument("INPUT",
                                  "Picture to convert (JPEG, PNG, GIF, BMP, PSD, TGA or HDR).");
@@ -193,6 +198,16 @@ int main(int argc, char* argv[]) {
         opt.Color = ParseChoice(parser.value(colorOpt), kColors, "colour treatment");
     if (parser.isSet(opacityOpt))
         opt.Opacity = ParseRange(parser.value(opacityOpt), 1, 100, "the opacity");
+    if (parser.isSet(compressionOpt)) {
+        const QString k = parser.value(compressionOpt).toLower();
+        if (k == u"fast")
+            opt.Compression = TPngCompression::Fast;
+        else if (k == u"best")
+            opt.Compression = TPngCompression::Best;
+        else
+            UsageError(QStringLiteral("--png-compression must be fast or best, not \"%1\".")
+                           .arg(parser.value(compressionOpt)));
+    }
     opt.Quiet = parser.isSet(quietOpt);
 
     const QStringList args = parser.positionalArguments();

@@ -3,6 +3,7 @@
 #include "atomic_file.h"
 #include "byte_reader.h"
 #include "hdr.h"
+#include "jpeg_decoder.h"
 #include "psd.h"
 #include "tga.h"
 #include "vorm_error.h"
@@ -56,6 +57,16 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
     QString author = Author;
     switch (GetBitmapFileKind(AFileName)) {
     case bfkPlatform:
+        // JPEG straight into the bitmap's layout where the build can; the rest through Qt.
+        try {
+            if (LoadJpegFile(AFileName, picture)) {
+                result = true;
+                break;
+            }
+        } catch (const EVormError& e) {
+            FLastError = e.message();
+            break;
+        }
         try {
             QImageReader reader(AFileName);
             reader.setAutoTransform(true);

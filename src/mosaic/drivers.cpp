@@ -36,9 +36,10 @@ void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QI
 
 void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
-                   TProgress* AProgress) {
+                   TProgress* AProgress, TPngCompression ACompression) {
     RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress, [&](const TItemXs&) {
         TPngOptions options;
+        options.Compression = ACompression;
         options.Cancel = AProgress;
         WritePng(AFileName, ADest, options);
     });

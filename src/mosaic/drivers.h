@@ -5,15 +5,17 @@
 #pragma once
 
 #include "mosaic_model.h"
+#include "png_writer.h"
 
 #include <QString>
 
 void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
                    TColorConv AColorConv, float AOpacity, TProgress* AProgress);
 
+// ACompression: the window always takes the fast one; vorm-cli lets the user choose.
 void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
-                   TProgress* AProgress);
+                   TProgress* AProgress, TPngCompression ACompression = TPngCompression::Fast);
 
 // AColorConvOpaque is the switch the caller sets for the two always-opaque treatments.
 void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
