@@ -14,6 +14,10 @@
 #include <vector>
 #include <zlib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #ifndef VORM_HAVE_ISAL
 #define VORM_HAVE_ISAL 0
 #endif
@@ -84,32 +88,110 @@ inline uint32_t Straight(uint32_t p, const TStraightTable& T) {
            (a << 24);
 }
 
-// Row ASrc in straight RGBA. Where a pixel equals the one above (AAbove, may be null), the
-// straight pixel above (APrev) is taken as it is: on flat tiles nearly every pixel.
+inline uint32_t StraightOrAbove(const uint32_t* ASrc, const uint32_t* AAbove, const uint32_t* APrev,
+                                int x, const TStraightTable& T) {
+    return AAbove && ASrc[x] == AAbove[x] ? APrev[x] : Straight(ASrc[x], T);
+}
+
+// How many pixels of a row equal the one above and the one to the left: the zero pixels that
+// Up and Sub give.
+struct TRepeats {
+    int Up = 0, Left = 0;
+};
+
+#if defined(__SSE2__)
+
+inline __m128i SwapRedBlue4(__m128i p) {
+    const __m128i low = _mm_set1_epi32(0xff);
+    const __m128i red = _mm_and_si128(_mm_srli_epi32(p, 16), low);
+    const __m128i blue = _mm_slli_epi32(_mm_and_si128(p, low), 16);
+    return _mm_or_si128(_mm_and_si128(p, _mm_set1_epi32(int(0xff00ff00u))),
+                        _mm_or_si128(red, blue));
+}
+
+inline int SumLanes(__m128i v) {
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(v);
+}
+
+// Four pixels from x on in straight colour: opaque ones by moving bytes, the others by the
+// table unless they equal the pixel above, whose straight value APrev holds.
+inline __m128i Straight4(__m128i s, __m128i AEqualAbove, const uint32_t* ASrc,
+                         const uint32_t* AAbove, const uint32_t* APrev, int x,
+                         const TStraightTable& T) {
+    const __m128i alpha = _mm_set1_epi32(int(0xff000000u));
+    if (T.OpaqueIsIdentity &&
+        _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(s, alpha), alpha)) == 0xffff)
+        return SwapRedBlue4(s);
+    if (AAbove && _mm_movemask_epi8(AEqualAbove) == 0xffff)
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(APrev + x));
+    alignas(16) uint32_t c[4];
+    for (int k = 0; k < 4; ++k)
+        c[k] = StraightOrAbove(ASrc, AAbove, APrev, x + k, T);
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(c));
+}
+
+#endif
+
+// Row ASrc in straight RGBA into ACur. AAbove (the row above, may be null) and APrev (it in
+// straight RGBA) spare the table where pixels repeat.
 void StraightRow(const uint32_t* ASrc, const uint32_t* AAbove, const uint32_t* APrev,
-                 uint32_t* AOut, int W, const TStraightTable& T) {
-    const bool fastOpaque = T.OpaqueIsIdentity;
+                 uint32_t* ACur, int W, const TStraightTable& T) {
     int x = 0;
-    for (; x + 8 <= W; x += 8) {
-        const uint32_t* s = ASrc + x;
-        uint32_t diff = AAbove ? 0 : 1, alpha = 0xffffffffu;
-        for (int k = 0; k < 8; ++k) {
-            if (AAbove)
-                diff |= s[k] ^ AAbove[x + k];
-            alpha &= s[k];
-        }
-        if (diff == 0) {
-            std::memcpy(AOut + x, APrev + x, 8 * sizeof(uint32_t));
-        } else if (fastOpaque && (alpha >> 24) == 255) {
-            for (int k = 0; k < 8; ++k)
-                AOut[x + k] = SwapRedBlue(s[k]);
-        } else {
-            for (int k = 0; k < 8; ++k)
-                AOut[x + k] = AAbove && s[k] == AAbove[x + k] ? APrev[x + k] : Straight(s[k], T);
-        }
+#if defined(__SSE2__)
+    for (; x + 4 <= W; x += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ASrc + x));
+        const __m128i eq =
+            AAbove
+                ? _mm_cmpeq_epi32(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(AAbove + x)))
+                : _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(ACur + x),
+                         Straight4(s, eq, ASrc, AAbove, APrev, x, T));
     }
+#endif
     for (; x < W; ++x)
-        AOut[x] = AAbove && ASrc[x] == AAbove[x] ? APrev[x] : Straight(ASrc[x], T);
+        ACur[x] = StraightOrAbove(ASrc, AAbove, APrev, x, T);
+}
+
+// The same in one pass with the Up filter (ACur minus APrev, byte by byte) into AOut, counting
+// the repeats on the way.
+TRepeats StraightRowUp(const uint32_t* ASrc, const uint32_t* AAbove, const uint32_t* APrev,
+                       uint32_t* ACur, uint8_t* AOut, int W, const TStraightTable& T) {
+    TRepeats r;
+    int x = 0;
+#if defined(__SSE2__)
+    __m128i up = _mm_setzero_si128(), left = _mm_setzero_si128();
+    for (; x + 4 <= W; x += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ASrc + x));
+        const __m128i eq =
+            _mm_cmpeq_epi32(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(AAbove + x)));
+        up = _mm_sub_epi32(up, eq);
+        if (x > 0)
+            left = _mm_sub_epi32(
+                left, _mm_cmpeq_epi32(
+                          s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(ASrc + x - 1))));
+        const __m128i c = Straight4(s, eq, ASrc, AAbove, APrev, x, T);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(ACur + x), c);
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(APrev + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut + 4 * size_t(x)), _mm_sub_epi8(c, p));
+    }
+    r.Up = SumLanes(up);
+    r.Left = SumLanes(left);
+    for (int k = 1; k < std::min(x, 4);
+         ++k) // the first four, whose left neighbours the loop skipped
+        r.Left += ASrc[k] == ASrc[k - 1];
+#endif
+    for (; x < W; ++x) {
+        r.Up += ASrc[x] == AAbove[x];
+        if (x > 0)
+            r.Left += ASrc[x] == ASrc[x - 1];
+        ACur[x] = StraightOrAbove(ASrc, AAbove, APrev, x, T);
+        const uint32_t c = ACur[x], p = APrev[x];
+        for (int k = 0; k < 4; ++k)
+            AOut[4 * size_t(x) + size_t(k)] = uint8_t((c >> (8 * k)) - (p >> (8 * k)));
+    }
+    return r;
 }
 
 // ---- Filters ----
@@ -124,18 +206,6 @@ void FilterSub(const uint8_t* ACur, uint8_t* AOut, size_t AStride) {
     std::memcpy(AOut, ACur, head);
     for (size_t i = 4; i < AStride; ++i)
         AOut[i] = uint8_t(ACur[i] - ACur[i - 4]);
-}
-
-// How many pixels equal the one above and the one to the left: the zero pixels that Up and Sub
-// would give.
-void CountRepeats(const uint32_t* ASrc, const uint32_t* AAbove, int W, int& AUp, int& ALeft) {
-    int up = 0, left = 0;
-    for (int x = 0; x < W; ++x)
-        up += ASrc[x] == AAbove[x];
-    for (int x = 1; x < W; ++x)
-        left += ASrc[x] == ASrc[x - 1];
-    AUp = up;
-    ALeft = left;
 }
 
 inline uint64_t AbsSum(uint8_t v) {
@@ -381,14 +451,15 @@ void FilterRow(const QImage& AImage, int y, const TPlan& APlan, TWorker& AW, uin
         std::memset(AOut + 1, 0, stride);
         return;
     }
-    int repeatsUp = 0, repeatsLeft = 0;
-    CountRepeats(src, above, W, repeatsUp, repeatsLeft);
-    AOut[0] = repeatsUp >= repeatsLeft ? kFilterUp : kFilterSub;
-    StraightRow(src, above, AW.Prev.data(), AW.Cur.data(), W, T);
-    if (AOut[0] == kFilterUp)
-        FilterUp(bytes(AW.Cur), bytes(AW.Prev), AOut + 1, stride);
-    else
+    // Up, unless more pixels repeat the one to their left than the one above (as along the
+    // top of a row of squares).
+    const TRepeats repeats =
+        StraightRowUp(src, above, AW.Prev.data(), AW.Cur.data(), AOut + 1, W, T);
+    AOut[0] = kFilterUp;
+    if (repeats.Left > repeats.Up) {
+        AOut[0] = kFilterSub;
         FilterSub(bytes(AW.Cur), AOut + 1, stride);
+    }
     std::swap(AW.Prev, AW.Cur);
 }
 
@@ -474,12 +545,9 @@ void WritePngData(const TByteSink& ASink, const QImage& ABitmap, const TPngOptio
         throw EVormError(QStringLiteral("Cannot write \"%1\": the picture is empty.")
                              .arg(QDir::toNativeSeparators(AFileName)));
     TPlan plan;
-    if (AOptions.Compression == TPngCompression::Best) {
-        plan.ZlibLevel = 9;
-        plan.SearchFilters = true;
-    } else {
-        plan.Isal = PngFastDeflateIsIsal();
-    }
+    plan.Isal = AOptions.Compression == TPngCompression::Fast && PngFastDeflateIsIsal();
+    plan.SearchFilters = !plan.Isal;
+    plan.ZlibLevel = AOptions.Compression == TPngCompression::Best ? 9 : 6;
     StraightTable(); // built once, before the threads ask for it
 
     static const uint8_t kSignature[] = {137, 80, 78, 71, 13, 10, 26, 10};

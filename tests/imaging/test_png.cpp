@@ -69,7 +69,8 @@ testing::AssertionResult ReadsBackAs(const QString& APath, const QImage& ABitmap
     return testing::AssertionSuccess();
 }
 
-const TPngCompression kCompressions[] = {TPngCompression::Fast, TPngCompression::Best};
+const TPngCompression kCompressions[] = {TPngCompression::Fast, TPngCompression::Zlib,
+                                         TPngCompression::Best};
 
 TEST(Png, ReadsBackAsTheStraightPixels) {
     const QSize sizes[] = {{1, 1}, {1, 70}, {70, 1}, {3, 200}, {257, 65}, {100, 64}, {64, 129}};
