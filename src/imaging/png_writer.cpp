@@ -31,6 +31,9 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "pixels are read as little-endian
 namespace {
 
 constexpr int kStripRows = 64;
+// A very wide picture takes fewer rows per strip, keeping each strip's chunk far below PNG's
+// limit of 2^31 bytes.
+constexpr qsizetype kMaxStripBytes = qsizetype(1) << 28;
 // Rows are filtered this many bytes ahead of the compressor, so that it reads them from the
 // core's cache.
 constexpr size_t kChunkBytes = size_t(256) << 10;
@@ -261,18 +264,11 @@ public:
 class TZlibDeflater : public TDeflater {
 public:
     explicit TZlibDeflater(int ALevel) {
-        FOk = deflateInit2(&FZ, ALevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-        if (!FOk)
-            throw std::bad_alloc();
+        if (deflateInit2(&FZ, ALevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw std::bad_alloc(); // the only way it fails with these arguments
     }
-    ~TZlibDeflater() override {
-        if (FOk)
-            deflateEnd(&FZ);
-    }
-    void begin() override {
-        if (FOk)
-            FOk = deflateReset(&FZ) == Z_OK;
-    }
+    ~TZlibDeflater() override { deflateEnd(&FZ); }
+    void begin() override { FOk = deflateReset(&FZ) == Z_OK; }
     bool feed(const uint8_t* AData, size_t ASize, TEnd AEnd, TOutBuffer& AOut) override {
         if (!FOk)
             return false;
@@ -540,6 +536,8 @@ void WritePngData(const TByteSink& ASink, const QImage& ABitmap, const TPngOptio
     const QImage image = ABitmap.format() == QImage::Format_ARGB32_Premultiplied
                              ? ABitmap
                              : ABitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull() && !ABitmap.isNull())
+        throw std::bad_alloc(); // no memory for the conversion
     const int W = image.width(), H = image.height();
     if (image.isNull() || W <= 0 || H <= 0)
         throw EVormError(QStringLiteral("Cannot write \"%1\": the picture is empty.")
@@ -564,7 +562,9 @@ void WritePngData(const TByteSink& ASink, const QImage& ABitmap, const TPngOptio
                                               : plan.ZlibLevel == 9 ? 0xDA
                                                                     : 0x9C)};
     WriteChunk(ASink, "IDAT", zlibHead, 2);
-    const int strips = (H + kStripRows - 1) / kStripRows;
+    const int stripRows =
+        int(std::clamp<qsizetype>(kMaxStripBytes / (qsizetype(W) * 4 + 1), 1, kStripRows));
+    const int strips = (H + stripRows - 1) / stripRows;
     // A few strips per thread at a time keeps memory small whatever the picture's size.
     const int batch = std::max(1, WorkerThreads()) * 2;
     uLong adler = 1;
@@ -577,8 +577,8 @@ void WritePngData(const TByteSink& ASink, const QImage& ABitmap, const TPngOptio
         ParallelFor(n, [&](int k) {
             const int s = first + k;
             MakeWorker(workers[size_t(k)], plan, W);
-            PackStrip(image, s * kStripRows, std::min(H, (s + 1) * kStripRows), s == strips - 1,
-                      plan, workers[size_t(k)], work[size_t(k)]);
+            PackStrip(image, s * stripRows, std::min(H, (s + 1) * stripRows), s == strips - 1, plan,
+                      workers[size_t(k)], work[size_t(k)]);
         });
         for (int k = 0; k < n; ++k) {
             const TStrip& st = work[size_t(k)];
@@ -596,7 +596,7 @@ void WritePngData(const TByteSink& ASink, const QImage& ABitmap, const TPngOptio
 }
 
 void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions& AOptions) {
-    // Nothing is written before the picture is checked, and an uncommitted file is discarded.
+    // Whatever fails, the temporary file is discarded uncommitted.
     TAtomicFile file(AFileName);
     WritePngData([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, ABitmap,
                  AOptions, AFileName);

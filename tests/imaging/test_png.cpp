@@ -102,7 +102,7 @@ TEST(Png, EveryAlphaAndValueAsQtConvertsThem) {
     QImage img(256, 256, QImage::Format_ARGB32_Premultiplied);
     for (int a = 0; a < 256; ++a)
         for (int v = 0; v < 256; ++v)
-            reinterpret_cast<QRgb*>(img.scanLine(a))[v] = qRgba(v, 255 - v, v / 2, a);
+            reinterpret_cast<QRgb*>(img.scanLine(a))[v] = qRgba(v, 255 - v, (v * 7) & 255, a);
     QTemporaryDir dir;
     for (const TPngCompression c : kCompressions) {
         const QString path = dir.filePath(QStringLiteral("all%1.png").arg(int(c)));
