@@ -2,8 +2,8 @@
 // encoder, on a 24 MP hexagon mosaic at cell 16, and the JPEG decoder next to Qt's reader; all
 // in memory, so that the disk plays no part. With --photo, the same for a real photo, whose
 // whole conversion is then timed stage by stage, as vorm-cli runs it.
-//   vorm-bench-png [--photo=PHOTO.jpg] [--runs=N] [--threads=N] [--benchmark_filter=...]
-//                  [--summary-only | --no-summary]
+//   vorm-bench-png [--photo=PHOTO.jpg [--pipeline-only]] [--runs=N] [--threads=N]
+//                  [--benchmark_filter=...] [--summary-only | --no-summary]
 #include "bitmap_ex.h"
 #include "byte_reader.h"
 #include "jpeg_decoder.h"
@@ -34,6 +34,7 @@ constexpr float kCell = 16;
 
 int gRuns = 5;
 QString gPhoto;
+bool gPipelineOnly = false;
 
 // The engine benchmark's source: smooth, so that the mosaic's tiles differ a little each.
 QImage Source() {
@@ -247,8 +248,10 @@ void Summary() {
     std::printf("\nPNG deflate: %s; JPEG decoder: %s\n",
                 PngFastDeflateIsIsal() ? "ISA-L" : "zlib (built without ISA-L)",
                 JpegDecoderAvailable() ? "TurboJPEG" : "Qt (built without libjpeg-turbo)");
-    EncoderTable("Synthetic", Mosaic24());
-    DecoderTable("Synthetic", Jpeg24());
+    if (!gPipelineOnly || gPhoto.isEmpty()) {
+        EncoderTable("Synthetic", Mosaic24());
+        DecoderTable("Synthetic", Jpeg24());
+    }
     if (gPhoto.isEmpty())
         return;
     QFile f(gPhoto);
@@ -257,8 +260,10 @@ void Summary() {
         return;
     }
     const QByteArray jpeg = f.readAll();
-    DecoderTable("Photo", jpeg);
-    EncoderTable("Photo", Mosaic(Decode(jpeg, dOwn)));
+    if (!gPipelineOnly) {
+        DecoderTable("Photo", jpeg);
+        EncoderTable("Photo", Mosaic(Decode(jpeg, dOwn)));
+    }
     Pipeline(jpeg);
 }
 
@@ -272,6 +277,8 @@ int main(int argc, char** argv) {
             summaryOnly = true;
         else if (std::strcmp(argv[i], "--no-summary") == 0)
             summary = false;
+        else if (std::strcmp(argv[i], "--pipeline-only") == 0)
+            gPipelineOnly = true;
         else if (std::strncmp(argv[i], "--photo=", 8) == 0)
             gPhoto = QString::fromLocal8Bit(argv[i] + 8);
         else if (std::strncmp(argv[i], "--threads=", 10) == 0)
