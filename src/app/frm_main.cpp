@@ -34,6 +34,7 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <cmath>
 
 namespace {
 
@@ -148,24 +149,28 @@ private:
     const std::atomic<bool>& FCancel;
 };
 
+// The background of AMode (0 checkerboard of side-AS squares, 1 white, 2 black) at W × H units,
+// drawn at ARatio device pixels per unit.
+QImage Background(int32_t AMode, int W, int H, float AS, qreal ARatio) {
+    QImage bitmap(std::max(int(std::ceil(W * ARatio)), 1), std::max(int(std::ceil(H * ARatio)), 1),
+                  QImage::Format_RGB32);
+    bitmap.setDevicePixelRatio(ARatio);
+    if (AMode == 2) {
+        bitmap.fill(QColor::fromRgba(0xFF000000));
+        return bitmap;
+    }
+    bitmap.fill(QColor::fromRgba(0xFFFFFFFF));
+    if (AMode == 0) {
+        QPainter p(&bitmap);
+        for (int r = 0; r <= int(H / AS) + 1; ++r)
+            for (int c = 0; c <= int(W / AS) + 1; ++c)
+                if (!IsCheckerCell(c, r))
+                    p.fillRect(QRectF(c * AS, r * AS, AS, AS), QColor::fromRgba(0xFFDDDDDD));
+    }
+    return bitmap;
+}
+
 } // namespace
-
-void TImageView::SetBitmap(const QImage& ABitmap) {
-    FBitmap = ABitmap;
-    update();
-}
-
-void TImageView::paintEvent(QPaintEvent*) {
-    if (FBitmap.isNull() || FBitmap.width() <= 0 || FBitmap.height() <= 0)
-        return;
-    QSizeF size = FBitmap.size();
-    size.scale(QSizeF(this->size()), Qt::KeepAspectRatio);
-    const QRectF target((width() - size.width()) / 2, (height() - size.height()) / 2, size.width(),
-                        size.height());
-    QPainter p(this);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(target, FBitmap);
-}
 
 template <typename F> void TFrmMain::Command(F&& AFunc) {
     try {
@@ -201,7 +206,7 @@ void TFrmMain::FormCreate() {
 
     LayoutT = new QWidget(this);
     LayoutT->setFixedHeight(60);
-    Image2 = new TImageView(this);
+    Image2 = new TBackgroundView(this);
     Image2->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     // Small enough that the 400-unit minimum height of the window decides.
     Image2->setMinimumSize(1, 1);
@@ -209,6 +214,7 @@ void TFrmMain::FormCreate() {
     Image1->setAcceptDrops(true);
     Image1->installEventFilter(this);
     Image2->installEventFilter(this);
+    connect(Image2, &TBackgroundView::DevicePixelRatioChanged, this, &TFrmMain::Image2Redraw);
     ProgressBar = new QProgressBar(this);
     ProgressBar->setFixedHeight(8);
     ProgressBar->setTextVisible(false);
@@ -406,7 +412,7 @@ bool TFrmMain::OpenFile(const QString& AFileName) {
     gFileName = AFileName;
     gOpenFile = QFileInfo(AFileName).fileName();
     setWindowTitle(WindowCaption(gOpenFile));
-    Image1->SetBitmap(gBitmap);
+    Image1->SetBitmap(gBitmap, true);
     return true;
 }
 
@@ -534,31 +540,13 @@ void TFrmMain::ConversionDone() {
 }
 
 void TFrmMain::Image2Redraw() {
-    if (gWidth == 0)
+    if (gWidth == 0 || gImage2Index < 0 || gImage2Index > 2)
         return;
     const int W = Image2->width(), H = Image2->height();
-    QImage bitmap(std::max(W, 1), std::max(H, 1), QImage::Format_RGB32);
-    switch (gImage2Index) {
-    case 0: {
-        bitmap.fill(QColor::fromRgba(0xFFFFFFFF));
-        const float s = gWidth / 2;
-        QPainter p(&bitmap);
-        for (int r = 0; r <= int(H / s) + 1; ++r)
-            for (int c = 0; c <= int(W / s) + 1; ++c)
-                if (!IsCheckerCell(c, r))
-                    p.fillRect(QRectF(c * s, r * s, s, s), QColor::fromRgba(0xFFDDDDDD));
-        break;
-    }
-    case 1:
-        bitmap.fill(QColor::fromRgba(0xFFFFFFFF));
-        break;
-    case 2:
-        bitmap.fill(QColor::fromRgba(0xFF000000));
-        break;
-    default:
-        return;
-    }
-    Image2->SetBitmap(bitmap);
+    const float s = gWidth / 2;
+    const qreal ratio = Image2->devicePixelRatioF();
+    Image2->SetBitmap(Background(gImage2Index, W, H, s, 1),
+                      ratio == 1 ? QImage() : Background(gImage2Index, W, H, s, ratio));
 }
 
 void TFrmMain::Image1DragOver(const QMimeData* AData, Qt::DropAction& AOperation) {
