@@ -14,6 +14,7 @@
 #include "utils.h"
 #include "vorm_error.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -35,6 +36,7 @@
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -280,6 +282,37 @@ void TFrmMain::FormCreate() {
                      &TFrmMain::fbAboutExecute, nullptr);
     // Anchored to the top and right edges of the tool bar.
     LayoutT->installEventFilter(this);
+
+    // The window's keys. The buttons themselves take no keyboard operation; their tooltips name
+    // the key that does the same.
+    auto keys = [this](QList<QKeySequence> AKeys, std::function<void()> AFunc) {
+        auto* action = new QAction(this);
+        action->setShortcuts(AKeys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, AFunc] { Command(AFunc); });
+        addAction(action);
+        return AKeys.front();
+    };
+    auto tip = [ja](TFMXFlatBtn* AButton, TToolButton AKind, const QKeySequence& AKey) {
+        AButton->setToolTip(ButtonToolTip(AKind, ja, AKey.toString(QKeySequence::NativeText)));
+    };
+    tip(fbOpen, TToolButton::Open, keys({QKeySequence::Open}, [this] { fbOpenExecute(); }));
+    tip(fbSave, TToolButton::Save, keys({QKeySequence::Save}, [this] { fbSaveExecute(); }));
+    tip(fbPrev, TToolButton::Preview, keys({Qt::Key_F5}, [this] { fbPrevExecute(); }));
+    tip(fbAbout, TToolButton::About, keys({Qt::Key_F1}, [this] { fbAboutExecute(); }));
+    tip(fbBgCol, TToolButton::BgColor, QKeySequence());
+    // Ctrl+= as well: on most keyboards plus needs Shift.
+    keys({QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Equal}, [this] { Image1->ZoomIn(); });
+    keys({QKeySequence::ZoomOut}, [this] { Image1->ZoomOut(); });
+    keys({Qt::CTRL | Qt::Key_1}, [this] { Image1->ZoomActual(); });
+    keys({Qt::CTRL | Qt::Key_0}, [this] { Image1->ZoomFit(); });
+    for (const Qt::ArrowType arrow : {Qt::LeftArrow, Qt::RightArrow, Qt::UpArrow, Qt::DownArrow}) {
+        const Qt::Key key = arrow == Qt::LeftArrow    ? Qt::Key_Left
+                            : arrow == Qt::RightArrow ? Qt::Key_Right
+                            : arrow == Qt::UpArrow    ? Qt::Key_Up
+                                                      : Qt::Key_Down;
+        keys({key}, [this, arrow] { Image1->ScrollStep(arrow); });
+    }
 
     setMinimumSize(width(), 400);
 
