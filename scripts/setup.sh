@@ -9,10 +9,12 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev zlib1g-dev)
-# clang and its runtime build the codec fuzzers that .ci/run starts.
-test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 # Japanese captions need a font with Japanese glyphs.
 run_pkgs=(fonts-noto-cjk)
+# clang and its runtime build the codec fuzzers that .ci/run starts. The tests also draw the
+# Japanese captions, and build a locale with a decimal comma from the locale sources.
+test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev "${run_pkgs[@]}"
+    locales)
 
 case "$mode" in
 run) want=("${build_pkgs[@]}" "${run_pkgs[@]}") ;;

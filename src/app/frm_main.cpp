@@ -133,22 +133,30 @@ QImage LoadPicture(const QString& AFileName) {
 class TThreadProgress : public TProgress {
 public:
     TThreadProgress(std::atomic<double>& AMax, std::atomic<double>& AValue,
-                    std::atomic<bool>& ASampled, const std::atomic<bool>& ACancel)
-        : FMax(AMax), FValue(AValue), FSampled(ASampled), FCancel(ACancel) {}
-    void setMaximum(double AMax) override { FMax = AMax; }
+                    std::atomic<bool>& ASampled, const std::atomic<bool>& ACancel,
+                    TProgress* AObserver)
+        : FMax(AMax), FValue(AValue), FSampled(ASampled), FCancel(ACancel), FObserver(AObserver) {}
+    void setMaximum(double AMax) override {
+        FMax = AMax;
+        if (FObserver)
+            FObserver->setMaximum(AMax);
+    }
     void setValue(double AValue) override {
         FValue = AValue;
         // The last row is summed; painting and writing follow, and they report nothing.
         if (AValue >= FMax)
             FSampled = true;
+        if (FObserver)
+            FObserver->setValue(AValue);
     }
-    bool isCanceled() const override { return FCancel; }
+    bool isCanceled() const override { return FCancel || (FObserver && FObserver->isCanceled()); }
 
 private:
     std::atomic<double>& FMax;
     std::atomic<double>& FValue;
     std::atomic<bool>& FSampled;
     const std::atomic<bool>& FCancel;
+    TProgress* FObserver;
 };
 
 // The background of AMode (0 checkerboard of side-AS squares, 1 white, 2 black) at W × H units,
@@ -484,9 +492,10 @@ void TFrmMain::StartConversion(TJobKind AKind, const QString& AFileName) {
     const TColorConv conv = gColorConv;
     const float alpha = gAlpha;
     const bool opaque = gColorConvOpaque;
+    TProgress* const observer = ProgressObserver;
     FWatcher.setFuture(QtConcurrent::run([=, this]() {
         TJobResult result;
-        TThreadProgress progress(FProgressMax, FProgressValue, FSampled, FCancel);
+        TThreadProgress progress(FProgressMax, FProgressValue, FSampled, FCancel, observer);
         try {
             switch (AKind) {
             case TJobKind::Preview:

@@ -64,6 +64,9 @@ public:
     bool IsConverting() const { return FBusy; }
     // Asks a running conversion to stop; it stops within one pixel row of the sum pass.
     void CancelConversion() { FCancel = true; }
+    // When set, the worker of each conversion started from then on also reports to it, from its
+    // own thread, and stops when it asks to; tests hold a conversion here.
+    TProgress* ProgressObserver = nullptr;
 
     // Controls.
     QWidget* LayoutT = nullptr;

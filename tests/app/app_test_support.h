@@ -1,14 +1,15 @@
 // Helpers for driving the main window in the offscreen platform.
 #pragma once
 
+#include "dialog_driver.h"
 #include "frm_main.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QImage>
-#include <QMessageBox>
 #include <QTimer>
-#include <functional>
+#include <condition_variable>
+#include <mutex>
 
 // A picture with structure and some translucency, saved as AFileName.
 inline QImage MakePicture(const QString& AFileName, int W, int H) {
@@ -21,44 +22,29 @@ inline QImage MakePicture(const QString& AFileName, int W, int H) {
     return img.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-// Handles every modal window that opens while it lives: message boxes are acknowledged and
-// their texts kept; any other dialog goes to AOther (rejected when there is none).
-class TModalWatch {
+// Holds the worker of a conversion at its first progress report until Open(), so that a test
+// acts while the conversion surely runs, however fast the machine. Declare it after the window:
+// it opens as it goes, before the window waits for its worker.
+class TProgressGate : public TProgress {
 public:
-    explicit TModalWatch(std::function<void(QWidget*)> AOther = {}) : FOther(std::move(AOther)) {
-        FTimer.setInterval(5);
-        QObject::connect(&FTimer, &QTimer::timeout, [this] { Poll(); });
-        FTimer.start();
+    ~TProgressGate() override { Open(); }
+    void setMaximum(double) override {}
+    void setValue(double) override {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FOpened.wait(lock, [this] { return FOpen; });
     }
-    QStringList Messages;
-    QList<QMessageBox::Icon> Icons;
-    int OtherDialogs = 0;
+    void Open() {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FOpen = true;
+        }
+        FOpened.notify_all();
+    }
 
 private:
-    void Poll() {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible()) {
-            FLast = nullptr; // the same dialog object may be shown again
-            return;
-        }
-        if (w == FLast)
-            return;
-        FLast = w;
-        if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            Messages << box->text();
-            Icons << box->icon();
-            QTimer::singleShot(0, box, [box] { box->done(QMessageBox::Ok); });
-            return;
-        }
-        ++OtherDialogs;
-        if (FOther)
-            QTimer::singleShot(0, w, [this, w] { FOther(w); });
-        else if (auto* d = qobject_cast<QDialog*>(w))
-            QTimer::singleShot(0, d, [d] { d->reject(); });
-    }
-    std::function<void(QWidget*)> FOther;
-    QWidget* FLast = nullptr;
-    QTimer FTimer;
+    std::mutex FMutex;
+    std::condition_variable FOpened;
+    bool FOpen = false;
 };
 
 // Waits until the window has shown the outcome of its conversion.

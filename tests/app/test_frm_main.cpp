@@ -210,7 +210,7 @@ TEST_F(FrmMainTest, OpensPhotoshopDocumentsThroughTheProgramsReader) {
 TEST_F(FrmMainTest, PreviewAndSaveBeforeAnOpenDoNothing) {
     auto frm = NewWindow();
     const QImage bg = frm->Image2->Bitmap();
-    TModalWatch watch;
+    TDialogDriver watch;
     Click(frm->fbPrev);
     Click(frm->fbSave);
     QApplication::processEvents();
@@ -222,7 +222,7 @@ TEST_F(FrmMainTest, PreviewAndSaveBeforeAnOpenDoNothing) {
 
 TEST_F(FrmMainTest, OpenThroughTheDialogRemembersFolderAndFilter) {
     auto frm = NewWindow();
-    TModalWatch watch([&](QWidget* w) {
+    TDialogDriver watch([&](QDialog* w) {
         auto* d = qobject_cast<QFileDialog*>(w);
         ASSERT_EQ(d, frm->OpenDialog);
         d->selectNameFilter(d->nameFilters()[3]); // PNG File
@@ -258,7 +258,7 @@ TEST_F(FrmMainTest, SaveWritesSvgOrPngAndMovesAnEarlierFileAside) {
     ASSERT_TRUE(frm->OpenFile(Picture));
     const QString out = Dir.filePath("out");
     QString typed, filter;
-    TModalWatch watch([&](QWidget* w) {
+    TDialogDriver watch([&](QDialog* w) {
         auto* d = qobject_cast<QFileDialog*>(w);
         ASSERT_EQ(d, frm->SaveDialog);
         d->selectNameFilter(filter);
@@ -393,7 +393,7 @@ TEST_F(FrmMainTest, AFailedOpenKeepsThePreviousPicture) {
         EXPECT_TRUE(e.message().contains("broken.png"));
     }
     // By drop the error is shown in a box, and the window goes on.
-    TModalWatch watch;
+    TDialogDriver watch;
     EXPECT_TRUE(DragAndDrop(*frm, {broken}));
     ASSERT_EQ(watch.Messages.size(), 1);
     EXPECT_TRUE(watch.Messages[0].contains("broken.png"));
@@ -408,11 +408,11 @@ TEST_F(FrmMainTest, AFailedOpenKeepsThePreviousPicture) {
 TEST_F(FrmMainTest, EscCancelsAConversionAndACancelledSaveLeavesTheFolderAsItWas) {
     auto frm = NewWindow();
     const QString big = Dir.filePath("big.png");
-    const QImage bigSource = MakePicture(big, 3000, 2000);
+    const QImage bigSource = MakePicture(big, 300, 200);
     ASSERT_TRUE(frm->OpenFile(big));
     const QString out = Dir.filePath("out.svg");
     WriteFileAtomically(out, "earlier work");
-    TModalWatch watch([&](QWidget* w) {
+    TDialogDriver watch([&](QDialog* w) {
         auto* d = qobject_cast<QFileDialog*>(w);
         d->selectNameFilter(SvgFilter());
         TypeFileName(d, out);
@@ -420,6 +420,8 @@ TEST_F(FrmMainTest, EscCancelsAConversionAndACancelledSaveLeavesTheFolderAsItWas
     });
     for (const bool save : {false, true}) {
         SCOPED_TRACE(save);
+        TProgressGate gate;
+        frm->ProgressObserver = &gate;
         Click(save ? frm->fbSave : frm->fbPrev);
         ASSERT_TRUE(frm->IsConverting());
         // Everything that would replace the source or start another conversion is refused.
@@ -429,7 +431,9 @@ TEST_F(FrmMainTest, EscCancelsAConversionAndACancelledSaveLeavesTheFolderAsItWas
         EXPECT_FALSE(DragAndDrop(*frm, {Picture}));
         EXPECT_FALSE(frm->OpenFile(Picture));
         QTest::keyClick(frm.get(), Qt::Key_Escape);
+        gate.Open();
         ASSERT_TRUE(WaitConversion(*frm));
+        frm->ProgressObserver = nullptr;
         EXPECT_TRUE(frm->fbPrev->isEnabled());
         EXPECT_EQ(frm->ProgressBar->value(), 0);
         EXPECT_EQ(frm->Image1->Bitmap(), bigSource);
@@ -447,20 +451,25 @@ TEST_F(FrmMainTest, EscCancelsAConversionAndACancelledSaveLeavesTheFolderAsItWas
 TEST_F(FrmMainTest, ClosingDuringAConversionCancelsItAndThenCloses) {
     auto frm = NewWindow();
     const QString big = Dir.filePath("big.png");
-    MakePicture(big, 3000, 2000);
+    MakePicture(big, 300, 200);
     ASSERT_TRUE(frm->OpenFile(big));
+    TProgressGate gate;
+    frm->ProgressObserver = &gate;
     frm->Preview();
     ASSERT_TRUE(frm->IsConverting());
     EXPECT_FALSE(frm->close());
+    EXPECT_TRUE(frm->isVisible());
+    gate.Open();
     ASSERT_TRUE(WaitConversion(*frm));
     EXPECT_FALSE(frm->isVisible());
+    EXPECT_EQ(frm->Image1->Bitmap(), frm->gBitmap); // the cancelled preview is not shown
 }
 
 TEST_F(FrmMainTest, ASaveThatFailsIsReportedAndKeepsTheSaveFolder) {
     auto frm = NewWindow();
     ASSERT_TRUE(frm->OpenFile(Picture));
     const QString missing = Dir.filePath("gone/out.png");
-    TModalWatch watch;
+    TDialogDriver watch;
     frm->SaveFile(missing);
     ASSERT_TRUE(WaitConversion(*frm));
     ASSERT_EQ(watch.Messages.size(), 1);

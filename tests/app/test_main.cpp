@@ -1,4 +1,6 @@
 // The window tests need a QApplication for the whole run.
+#include "dialog_driver.h"
+
 #include <QApplication>
 #include <QLocale>
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    TDialogDriver::InstallFallback();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

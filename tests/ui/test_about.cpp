@@ -1,3 +1,4 @@
+#include "dialog_driver.h"
 #include "frm_about.h"
 #include "ui_test_support.h"
 #include "ui_texts.h"
@@ -165,11 +166,14 @@ TEST(About, ExecuteShowsModallyUntilClosed) {
     TThemeGuard theme(false, 0xFF0078D7);
     TFMXFrmAbout dlg(nullptr, false, "1.0.0.0");
     bool wasVisible = false;
-    QTimer::singleShot(0, &dlg, [&] {
-        wasVisible = dlg.isVisible() && QApplication::activeModalWidget() == &dlg;
-        dlg.findChild<QPushButton*>("ButtonOK")->click();
+    TDialogDriver driver([&](QDialog* ADialog) {
+        wasVisible = ADialog == &dlg && QApplication::activeModalWidget() == &dlg;
+        auto* ok = dlg.findChild<QPushButton*>("ButtonOK");
+        ASSERT_NE(ok, nullptr);
+        ok->click();
     });
     EXPECT_EQ(dlg.Execute(), QDialog::Accepted);
+    EXPECT_EQ(driver.OtherDialogs, 1);
     EXPECT_TRUE(wasVisible);
     EXPECT_EQ(dlg.findChild<TFMXColorRect*>("RectTop")->FillColor(), 0x88444444u);
 }

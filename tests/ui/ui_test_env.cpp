@@ -1,5 +1,7 @@
 // One QApplication for the whole test program, made when the tests start (not while ctest
 // lists them), on the offscreen platform unless another is asked for.
+#include "dialog_driver.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 #include <memory>
@@ -12,6 +14,7 @@ public:
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         FApp = std::make_unique<QApplication>(FArgc, FArgv);
+        TDialogDriver::InstallFallback();
     }
     void TearDown() override { FApp.reset(); }
 
