@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -538,9 +539,18 @@ void TFrmMain::UpdateProgress() {
 
 void TFrmMain::SetBusy(bool ABusy) {
     FBusy = ABusy;
-    fbOpen->setEnabled(!ABusy);
-    fbSave->setEnabled(!ABusy);
-    fbPrev->setEnabled(!ABusy);
+    for (TFMXFlatBtn* refused : {fbOpen, fbSave, fbPrev}) {
+        refused->setEnabled(!ABusy);
+        // The button's own veil for a disabled state is a faint shade that a light surface
+        // hides; faded as well, a refused button reads as off at a glance.
+        if (ABusy) {
+            auto* fade = new QGraphicsOpacityEffect(refused);
+            fade->setOpacity(0.35);
+            refused->setGraphicsEffect(fade);
+        } else {
+            refused->setGraphicsEffect(nullptr);
+        }
+    }
     if (ABusy) {
         FProgressTimer.start();
         QGuiApplication::setOverrideCursor(Qt::BusyCursor);
