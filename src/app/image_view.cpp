@@ -71,6 +71,8 @@ void TImageView::SetBitmap(const QImage& ABitmap, bool AFit) {
 }
 
 void TImageView::ZoomFit() {
+    if (FBitmap.isNull())
+        return;
     FGeometry.Fit();
     ViewChanged(true);
 }
@@ -84,6 +86,8 @@ void TImageView::ZoomOut() {
 }
 
 void TImageView::ZoomActual() {
+    if (FBitmap.isNull())
+        return;
     FGeometry.SetZoom(1);
     ViewChanged(true);
 }
@@ -96,11 +100,15 @@ void TImageView::ZoomStepAt(int ASteps, QPointF APos) {
 }
 
 void TImageView::PanBy(QPointF ADelta) {
+    if (FBitmap.isNull())
+        return;
     FGeometry.PanBy(ADelta * Ratio());
     ViewChanged(false);
 }
 
 void TImageView::ScrollStep(Qt::ArrowType ADirection) {
+    if (FBitmap.isNull())
+        return;
     const QSizeF step = FGeometry.ViewSize() / 10;
     QPointF d;
     switch (ADirection) {
