@@ -115,17 +115,6 @@ QStringList DraggedFiles(const QMimeData* AData) {
     return files;
 }
 
-// The loaded picture in the form the engine reads. Throws EVormError with the file name and the
-// reason, so that a failed open changes nothing.
-// The picture through the program's loader; a file it cannot read is an error that names the
-// file and the reason, and leaves the window as it was.
-QImage LoadPicture(const QString& AFileName) {
-    TFMXBitmapEx bitmap;
-    if (!bitmap.LoadFromFileEx(AFileName, 0))
-        throw EVormError(bitmap.LastError());
-    return std::move(bitmap.Bitmap());
-}
-
 // The engine's progress, kept where the window's timer reads it.
 class TThreadProgress : public TProgress {
 public:
