@@ -4,6 +4,7 @@
 #include "drivers.h"
 #include "file_names.h"
 #include "vorm_error.h"
+#include "vorm_version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
