@@ -3,6 +3,7 @@
 #include "catalog.h"
 #include "drivers.h"
 #include "file_names.h"
+#include "platform.h"
 #include "vorm_error.h"
 #include "vorm_version.h"
 
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -117,7 +117,7 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
     const TShapeEntry& shape = kShapes[size_t(AOpt.Shape)];
     const TColorEntry& color = kColors[size_t(AOpt.Color)];
     const float opacity = float(AOpt.Opacity / 100.0);
-    const bool tty = !AOpt.Quiet && isatty(fileno(stderr));
+    const bool tty = !AOpt.Quiet && IsTerminal(stderr);
     TTermProgress progress(QFileInfo(AInput).fileName());
     QImage painted;
     if (KindOf(AOutput) == OutKind::Svg)
