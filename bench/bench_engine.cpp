@@ -176,12 +176,12 @@ void Summary() {
     });
     std::printf("\nEngine core (tile + sample + paint) on %d x %d at cell %g\n", kW, kH, kCell);
     std::printf("  copy of the picture: %.1f ms\n", copy * 1e3);
-    SetMosaicThreads(0);
-    const int all = MosaicThreads();
+    SetWorkerThreads(0);
+    const int all = WorkerThreads();
     for (int64_t shape : {6, 4}) {
         const double reference = OracleCore(shape);
         for (int threads : {1, all}) {
-            SetMosaicThreads(threads);
+            SetWorkerThreads(threads);
             const auto [cold, warm] = EngineCore(shape);
             std::printf("  %-7s %d thread%s: engine %.1f ms = %.2f x copy, %.1f ms into a fresh "
                         "bitmap = %.2f x copy; reference %.0f ms = %.1f x engine\n",
@@ -189,7 +189,7 @@ void Summary() {
                         cold * 1e3, cold / copy, reference * 1e3, reference / warm);
         }
     }
-    SetMosaicThreads(0);
+    SetWorkerThreads(0);
 }
 
 } // namespace
@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--no-summary") == 0)
             summary = false;
         else if (std::strncmp(argv[i], "--threads=", 10) == 0)
-            SetMosaicThreads(std::atoi(argv[i] + 10));
+            SetWorkerThreads(std::atoi(argv[i] + 10));
         else
             argv[kept++] = argv[i];
     }

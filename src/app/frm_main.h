@@ -131,6 +131,11 @@ private:
     };
 
     void FormCreate();
+    void CreateLayout();
+    void CreateDialogs();
+    void CreateLists();
+    void CreateButtons();
+    void CreateKeys();
     void FormShow();
     void FormDestroy();
     void StartConversion(TJobKind AKind, const QString& AFileName);

@@ -236,7 +236,7 @@ QImage ReduceAreaAverage(const QImage& ASource, QSize ASize) {
     const std::vector<TSpan> across = Spans(sw, dw), down = Spans(sh, dh);
 
     // Bands of destination rows, a few for each thread so that uneven ones even out.
-    const int bands = std::min(dh, 4 * std::max(1, MosaicThreads()));
+    const int bands = std::min(dh, 4 * std::max(1, WorkerThreads()));
     ParallelFor(bands, [&](int ABand) {
         const int first = int(int64_t(dh) * ABand / bands);
         const int last = int(int64_t(dh) * (ABand + 1) / bands);

@@ -29,12 +29,6 @@ void RunPipeline(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QIma
 
 } // namespace
 
-void SaveBitmapPng(const QString& AFileName, const QImage& ABitmap, const TProgress* AProgress) {
-    TPngOptions options;
-    options.Cancel = AProgress;
-    WritePng(AFileName, ABitmap, options);
-}
-
 void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
                    TColorConv AColorConv, float AOpacity, TProgress* AProgress) {
     RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress, [](const TItemXs&) {});
@@ -43,8 +37,11 @@ void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QI
 void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
                    TProgress* AProgress) {
-    RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress,
-                [&](const TItemXs&) { SaveBitmapPng(AFileName, ADest, AProgress); });
+    RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress, [&](const TItemXs&) {
+        TPngOptions options;
+        options.Cancel = AProgress;
+        WritePng(AFileName, ADest, options);
+    });
 }
 
 void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,

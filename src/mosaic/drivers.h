@@ -19,7 +19,3 @@ void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
 void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
                    TProgress* AProgress, bool AColorConvOpaque);
-
-// The PNG encoding of a bitmap, written atomically; AProgress (may be null) can cancel it.
-void SaveBitmapPng(const QString& AFileName, const QImage& ABitmap,
-                   const TProgress* AProgress = nullptr);

@@ -2,6 +2,9 @@
 // from which its single colour is computed.
 #pragma once
 
+#include "alpha_color.h"
+#include "progress.h"
+
 #include <QImage>
 #include <cstdint>
 #include <vector>
@@ -29,9 +32,6 @@ struct TItemX {
 
 using TItemXs = std::vector<TItemX>;
 
-// $AARRGGBB.
-using TAlphaColor = uint32_t;
-
 // A tiling generator reads only the picture's width and height, and replaces the array's contents.
 using TBitmapToItemXsInit = void (*)(const QImage& ABitmap, float w, TItemXs& AItemXs);
 
@@ -42,13 +42,3 @@ using TColorConv = TAlphaColor (*)(const TItemX& AItem3);
 inline bool IsCheckerCell(int32_t x, int32_t y) {
     return ((int64_t(x) + int64_t(y)) & 1) == 0;
 }
-
-// Progress of a conversion, reported once per pixel row of the sum pass. The GUI adapts it to
-// its progress bar; a headless caller may print it. Cancellation is polled at the same rate.
-class TProgress {
-public:
-    virtual ~TProgress() = default;
-    virtual void setMaximum(double AMax) = 0;
-    virtual void setValue(double AValue) = 0;
-    virtual bool isCanceled() const { return false; }
-};

@@ -3,11 +3,11 @@
 // the desktop setting takes effect at the next start.
 #pragma once
 
+#include "alpha_color.h"
+
 #include <QPalette>
 #include <cstdint>
 #include <optional>
-
-using TAlphaColor = std::uint32_t; // $AARRGGBB
 
 extern bool IsWindows10;
 extern bool IsLightTheme;

@@ -97,7 +97,7 @@ TEST(FastPath, ResultsDoNotDependOnThreads) {
     std::vector<TItemXs> sums;
     std::vector<QImage> painted;
     for (int threads : {1, 2, 5}) {
-        SetMosaicThreads(threads);
+        SetWorkerThreads(threads);
         TItemXs items;
         InitHexagon(img, 9, items);
         SampleItemXs(img, items, nullptr);
@@ -106,7 +106,7 @@ TEST(FastPath, ResultsDoNotDependOnThreads) {
         sums.push_back(items);
         painted.push_back(dest);
     }
-    SetMosaicThreads(0);
+    SetWorkerThreads(0);
     for (size_t k = 1; k < sums.size(); ++k) {
         ExpectSameSums(sums[k], sums[0]);
         EXPECT_EQ(painted[k], painted[0]);

@@ -154,7 +154,7 @@ void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions
         int(std::clamp<qsizetype>(kMaxStripBytes / (qsizetype(W) * 4 + 1), 1, kStripRows));
     const int strips = (H + stripRows - 1) / stripRows;
     // A few strips per thread at a time keeps memory small whatever the picture's size.
-    const int batch = std::max(1, MosaicThreads()) * 2;
+    const int batch = std::max(1, WorkerThreads()) * 2;
     uLong adler = 1;
     std::vector<TStrip> work(static_cast<size_t>(batch));
     for (int first = 0; first < strips; first += batch) {

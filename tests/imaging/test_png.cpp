@@ -1,11 +1,12 @@
+#include "imaging_support.h"
 #include "png_writer.h"
-#include "test_support.h"
 #include "vorm_error.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QRandomGenerator>
-#include <QDir>
+#include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -50,7 +51,7 @@ TEST(Png, ReadsBackAsTheStraightPixels) {
             ASSERT_EQ(a.size(), b.size());
             for (int y = 0; y < a.height(); ++y)
                 for (int x = 0; x < a.width(); ++x)
-                    ASSERT_EQ(Pixel(a, x, y), Pixel(b, x, y)) << x << "," << y;
+                    ASSERT_EQ(PixelAt(a, x, y), PixelAt(b, x, y)) << x << "," << y;
         }
 }
 

@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QString>
 
-#include "mosaic_model.h"
+#include "progress.h"
 
 struct TPngOptions {
     // zlib level. Measured on a 24 MP hexagon mosaic (2 threads): level 1 took 0.50 s for 3.1 MB,

@@ -1,5 +1,6 @@
-// A small pool of worker threads for the engine. Work is split into items that never depend on
-// the order in which threads take them, so results are the same for any number of threads.
+// A small pool of worker threads for the engine and the codecs. Work is split into items that
+// never depend on the order in which threads take them, so results are the same for any number
+// of threads.
 #pragma once
 
 #include <functional>
@@ -9,6 +10,6 @@
 void ParallelFor(int ACount, const std::function<void(int)>& AWork);
 
 // The number of threads used, the calling one included: the machine's cores by default.
-int MosaicThreads();
+int WorkerThreads();
 // 0 restores the default. For measurement and tests.
-void SetMosaicThreads(int AThreads);
+void SetWorkerThreads(int AThreads);

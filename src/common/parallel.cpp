@@ -1,12 +1,13 @@
 #include "parallel.h"
 
+#include "platform.h"
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -28,7 +29,7 @@ public:
     void run(int ACount, const std::function<void(int)>& AWork) {
         const int helpers = std::min(threads(), ACount) - 1;
         // A forked child has none of its parent's workers.
-        if (helpers <= 0 || (!FWorkers.empty() && FOwner != getpid())) {
+        if (helpers <= 0 || (!FWorkers.empty() && FOwner != CurrentProcessId())) {
             for (int i = 0; i < ACount; ++i)
                 AWork(i);
             return;
@@ -74,7 +75,7 @@ private:
     }
 
     void ensureWorkers(int AHelpers) {
-        FOwner = getpid();
+        FOwner = CurrentProcessId();
         while (int(FWorkers.size()) < AHelpers)
             FWorkers.emplace_back([this, id = int(FWorkers.size())] { loop(id); });
     }
@@ -118,7 +119,7 @@ private:
     }
 
     std::atomic<int> FThreads{1};
-    pid_t FOwner = 0;
+    long FOwner = 0;
     std::vector<std::thread> FWorkers;
     std::mutex FJobMutex, FMutex;
     std::condition_variable FWake, FDone;
@@ -138,10 +139,10 @@ void ParallelFor(int ACount, const std::function<void(int)>& AWork) {
     TPool::instance().run(ACount, AWork);
 }
 
-int MosaicThreads() {
+int WorkerThreads() {
     return TPool::instance().threads();
 }
 
-void SetMosaicThreads(int AThreads) {
+void SetWorkerThreads(int AThreads) {
     TPool::instance().setThreads(AThreads);
 }

@@ -1,0 +1,58 @@
+#include "platform.h"
+
+#include <cstdlib>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
+#ifdef _WIN32
+#include <io.h>
+#include <malloc.h>
+#include <process.h>
+#endif
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+}
+
+bool IsTerminal(std::FILE* AStream) {
+#ifdef _WIN32
+    return _isatty(_fileno(AStream)) != 0;
+#else
+    return isatty(fileno(AStream)) != 0;
+#endif
+}
+
+long CurrentProcessId() {
+#ifdef _WIN32
+    return long(_getpid());
+#else
+    return long(getpid());
+#endif
+}
+
+void* AllocateLargeBuffer(std::size_t ABytes) {
+    const std::size_t rounded = (ABytes + kHugePage - 1) / kHugePage * kHugePage;
+    if (rounded < ABytes)
+        return nullptr;
+#ifdef _WIN32
+    return _aligned_malloc(rounded, kHugePage);
+#else
+    void* data = std::aligned_alloc(kHugePage, rounded);
+#ifdef MADV_HUGEPAGE
+    if (data)
+        madvise(data, rounded, MADV_HUGEPAGE);
+#endif
+    return data;
+#endif
+}
+
+void FreeLargeBuffer(void* AData) {
+#ifdef _WIN32
+    _aligned_free(AData);
+#else
+    std::free(AData);
+#endif
+}
