@@ -2,7 +2,8 @@
 // hexagons of 16 pixels). It times one repaint of the whole area after a zoom or a pan, fitted,
 // at 100 % and at 800 %, and below 100 % while the reduction for a new zoom is still being made;
 // and the time from a new bitmap (a preview replacing the picture) to its fitted view drawn
-// from the finished reduction. Goals: a repaint within 16 ms, the fitted view within 100 ms.
+// from the finished reduction, and the reduction alone. Goals: a repaint within 16 ms, the
+// fitted view within 100 ms.
 //   vorm-bench-view [--benchmark_filter=REGEX]
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise; QT_SCALE_FACTOR=2 times
 // a screen of twice the pixel density.
@@ -142,6 +143,19 @@ void BM_NewBitmapToFittedView(benchmark::State& state) {
     Report(state, 100);
 }
 
+// The reduction alone, to the fitted size of the picture area at one and at two device pixels
+// per unit.
+void BM_Reduce(benchmark::State& state) {
+    const double zoom = 462.0 / kH * double(state.range(0));
+    const QSize size(int(std::lround(kW * zoom)), int(std::lround(kH * zoom)));
+    for (auto _ : state) {
+        const QImage r = ReduceAreaAverage(Mosaic(), size);
+        benchmark::DoNotOptimize(r.constBits());
+    }
+    state.SetLabel(std::to_string(size.width()) + " x " + std::to_string(size.height()));
+}
+
+BENCHMARK(BM_Reduce)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RepaintFitted)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RepaintPanned)->Arg(100)->Arg(800)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RepaintZoomedBelow100)->Unit(benchmark::kMillisecond)->UseRealTime();
