@@ -10,10 +10,9 @@ cd "$root"
 
 # ISA-L deflates PNG files and TurboJPEG decodes JPEG; the build falls back to zlib and Qt
 # without them.
-build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev zlib1g-dev libisal-dev
-    libturbojpeg0-dev)
-# Japanese captions need a font with Japanese glyphs.
-run_pkgs=(fonts-noto-cjk)
+build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libisal-dev libturbojpeg0-dev)
+# Japanese captions need a font with Japanese glyphs, and Qt's own dialogs their translations.
+run_pkgs=(fonts-noto-cjk qt6-translations-l10n)
 # clang and its runtime build the codec fuzzers that .ci/run starts. The tests also draw the
 # Japanese captions, and build a locale with a decimal comma from the locale sources.
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev "${run_pkgs[@]}"
@@ -33,7 +32,9 @@ esac
 jobs=$(nproc 2>/dev/null || echo 2)
 if [ "$mode" = test ]; then
     # Explicitly on: an earlier "run" leaves them off in the build's cache.
-    cmake --preset default -DVORM_BUILD_TESTS=ON -DVORM_BUILD_BENCH=ON
+    # CI sets VORM_WERROR=ON so that a warning fails the build.
+    cmake --preset default -DVORM_BUILD_TESTS=ON -DVORM_BUILD_BENCH=ON \
+        -DVORM_WERROR="${VORM_WERROR:-OFF}"
     cmake --build --preset default -j "$jobs"
     ctest --preset default -j "$jobs"
     exit 0

@@ -5,6 +5,7 @@
 #include "theme.h"
 #include "utils.h"
 #include "vorm_error.h"
+#include "vorm_version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,6 +25,9 @@ int main(int argc, char* argv[]) {
                                  QStringLiteral("A picture to open at start."),
                                  QStringLiteral("[PICTURE]"));
     parser.process(app);
+
+    // Qt's own dialogs speak the program's language.
+    InstallQtTranslations(IsJapanese());
 
     // The appearance is decided once, before the first window.
     ThemeInit();

@@ -3,6 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+
+// Whether the stream is a terminal, where a progress bar can be redrawn in place.
+bool IsTerminal(std::FILE* AStream);
 
 // An identifier of the running process: a forked child has another one.
 long CurrentProcessId();

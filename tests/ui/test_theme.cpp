@@ -2,11 +2,13 @@
 #include "ui_test_support.h"
 #include "utils.h"
 #include "vorm_error.h"
+#include "vorm_version.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QRegularExpression>
 #include <QStyle>
+#include <QTranslator>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -107,7 +109,21 @@ TEST(Utils, FileVersionIsTheProjectVersionInFourNumbers) {
     const QString v = FileVersionString();
     EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+\\.\\d+$").match(v).hasMatch())
         << v.toStdString();
-    EXPECT_TRUE(v.startsWith(VORM_PROJECT_VERSION)) << v.toStdString();
+    EXPECT_TRUE(v.startsWith(VORM_VERSION)) << v.toStdString();
+}
+
+TEST(Utils, QtsOwnTextsFollowAJapaneseInterface) {
+    EXPECT_EQ(InstallQtTranslations(false), nullptr);
+    QTranslator* translator = InstallQtTranslations(true);
+    ASSERT_NE(translator, nullptr) << "qtbase_ja.qm is missing: install qt6-translations-l10n";
+    // The file dialog's buttons and the message boxes take their words from here.
+    const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+    const QString open = QCoreApplication::translate("QFileDialog", "Open");
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(cancel, QString::fromUtf8("キャンセル"));
+    EXPECT_EQ(open, QString::fromUtf8("開く"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
 }
 
 TEST(Utils, PictureResources) {
