@@ -16,3 +16,8 @@ long CurrentProcessId();
 // cannot be had. Freed by FreeLargeBuffer.
 void* AllocateLargeBuffer(std::size_t ABytes);
 void FreeLargeBuffer(void* AData);
+
+// Maps the pages of [AData, AData + ABytes), a part of a buffer of this process, without
+// changing a byte, so that a writer on another thread finds them mapped. Does nothing where the
+// system cannot.
+void MapPagesAhead(void* AData, std::size_t ABytes);

@@ -3,6 +3,7 @@
 #include "bitmap_ex.h"
 #include "byte_reader.h"
 #include "parallel.h"
+#include "platform.h"
 #include "vorm_error.h"
 
 #include <QBuffer>
@@ -10,10 +11,7 @@
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <QTransform>
-#include <algorithm>
 #include <memory>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #ifndef VORM_HAVE_TURBOJPEG
 #define VORM_HAVE_TURBOJPEG 0
@@ -46,24 +44,6 @@ QImageIOHandler::Transformations Orientation(const QByteArray& AData) {
         return QImageIOHandler::TransformationNone;
     QImageReader reader(&buffer, "jpeg");
     return reader.transformation();
-}
-
-// The kernel maps a fresh page when it is first written, at about 2 µs a page here: a third of
-// the time libjpeg takes for a photo. Asked for on another thread, the pages are mapped while
-// libjpeg fills the first ones. Only the mapping is done, no byte is written, so the two may
-// meet on the same page.
-void MapPages(uchar* AData, size_t ASize) {
-#ifdef MADV_POPULATE_WRITE
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t end = uintptr_t(AData) + ASize;
-    constexpr uintptr_t kStep = uintptr_t(4) << 20;
-    for (uintptr_t p = uintptr_t(AData) & ~(page - 1); p < end; p += kStep)
-        if (madvise(reinterpret_cast<void*>(p), std::min(kStep, end - p), MADV_POPULATE_WRITE) != 0)
-            return; // an older kernel: the decoder's writes map them
-#else
-    Q_UNUSED(AData);
-    Q_UNUSED(ASize);
-#endif
 }
 
 // As Qt's reader applies it: mirror and flip first, then a quarter turn clockwise; a turn of
@@ -129,6 +109,9 @@ bool DecodeJpeg(const QByteArray& AData, const QString& AFileName, QImage& ABitm
     // Qt's reader decodes with libjpeg's defaults too: the accurate inverse DCT and smooth
     // upsampling. BGRA fills the fourth byte with 255, so the pixels are premultiplied as they
     // come. A progressive file of more than 500 scans, made only to stall a decoder, is refused.
+    // The kernel maps a fresh page when it is first written, at about 2 µs a page here, a third
+    // of libjpeg's time for a photo; the second core maps them while libjpeg fills the first.
+    // (Huge pages map faster, but cost far more than that in a process started after a pause.)
     uchar* const pixels = image.bits();
     int rc = 0;
     ParallelFor(2, [&](int AItem) {
@@ -136,7 +119,7 @@ bool DecodeJpeg(const QByteArray& AData, const QString& AFileName, QImage& ABitm
             rc = tjDecompress2(tj.get(), bytes, size, pixels, W, int(image.bytesPerLine()), H,
                                TJPF_BGRA, TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING);
         else
-            MapPages(pixels, size_t(image.sizeInBytes()));
+            MapPagesAhead(pixels, size_t(image.sizeInBytes()));
     });
     if (rc != 0) {
         // Qt's reader keeps a picture after a warning (data cut short, stray bytes), but not
