@@ -1,11 +1,10 @@
 #include "bitmap_ex.h"
 
 #include "atomic_file.h"
-#include "byte_reader.h"
+#include "codec_support.h"
 #include "hdr.h"
 #include "psd.h"
 #include "tga.h"
-#include "vorm_error.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -48,80 +47,86 @@ TFMXBitmapEx::TFMXBitmapEx(int AWidth, int AHeight)
     FBitmap.fill(Qt::transparent);
 }
 
+namespace {
+
+QImage ReadPlatformPicture(const QString& AFileName) {
+    QImageReader reader(AFileName);
+    reader.setAutoTransform(true);
+    reader.setAllocationLimit(kPlatformAllocationLimitMiB);
+    QImage image = reader.read();
+    if (image.isNull())
+        Fail(reader.errorString());
+    return AsBitmap(std::move(image));
+}
+
+QImage Rotated(const QImage& APicture, float ADegrees) {
+    QImage rotated = APicture.transformed(QTransform().rotate(ADegrees), Qt::SmoothTransformation);
+    if (rotated.isNull())
+        Fail(QStringLiteral("there is not enough memory to rotate the picture"));
+    return AsBitmap(std::move(rotated));
+}
+
+} // namespace
+
 bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
     FLastError.clear();
-    bool result = false;
-    QString reason;
+    const TBitmapFileKind kind = GetBitmapFileKind(AFileName);
+    // A PSD or HDR file that cannot be opened raises; every other failure returns false.
+    const QByteArray data =
+        kind == bfkPSD || kind == bfkHDR ? ReadPictureFile(AFileName) : QByteArray();
     QImage picture = FBitmap; // shares the pixels until a reader replaces them
     QString author = Author;
-    switch (GetBitmapFileKind(AFileName)) {
-    case bfkPlatform:
-        try {
-            QImageReader reader(AFileName);
-            reader.setAutoTransform(true);
-            reader.setAllocationLimit(kPlatformAllocationLimitMiB);
-            QImage image = reader.read();
-            if (image.isNull()) {
-                reason = reader.errorString();
-            } else {
-                picture = AsBitmap(std::move(image));
-                result = true;
+    bool decoded = false;
+    try {
+        ForFile(TFileAction::Read, AFileName, [&] {
+            switch (kind) {
+            case bfkPlatform:
+                picture = ReadPlatformPicture(AFileName);
+                break;
+            case bfkPSD:
+                LoadPSDData(data, picture);
+                break;
+            case bfkTGA:
+                LoadTGAFile(AFileName, picture, author);
+                break;
+            case bfkHDR:
+                LoadHDRData(data, picture);
+                break;
+            case bfkOther:
+                Fail(
+                    QStringLiteral("only JPEG, PNG, GIF, BMP, PSD, TGA and HDR pictures are read"));
             }
-        } catch (const EVormError& e) {
-            reason = e.message();
-        } catch (const std::bad_alloc&) {
-            reason = QStringLiteral("there is not enough memory");
-        }
-        break;
-    case bfkPSD:
-        result = LoadPSDFile(AFileName, picture, &reason);
-        break;
-    case bfkTGA:
-        try {
-            LoadTGAFile(AFileName, picture, author);
-            result = true;
-        } catch (const EVormError& e) {
-            FLastError = e.message();
-        }
-        break;
-    case bfkHDR:
-        result = LoadHDRFile(AFileName, picture, &reason);
-        break;
-    case bfkOther:
-        reason = QStringLiteral("only JPEG, PNG, GIF, BMP, PSD, TGA and HDR pictures are read");
-        break;
-    }
-    if (!result && FLastError.isEmpty())
-        FLastError = CannotReadMessage(AFileName, reason);
-    if (result && Rotate != 0) {
-        QImage rotated = picture.transformed(QTransform().rotate(Rotate), Qt::SmoothTransformation);
-        if (rotated.isNull()) {
-            FLastError = CannotReadMessage(
-                AFileName, QStringLiteral("there is not enough memory to rotate the picture"));
-            return false;
-        }
-        picture = AsBitmap(std::move(rotated));
+            decoded = true;
+            if (Rotate != 0)
+                picture = Rotated(picture, Rotate);
+        });
+    } catch (const EVormError& e) {
+        FLastError = e.message();
+        if (!decoded) // unchanged, but for the lines of an HDR file before a damaged scanline
+            FBitmap = std::move(picture);
+        return false;
     }
     FBitmap = std::move(picture);
     Author = author;
-    return result;
+    return true;
 }
 
 void TFMXBitmapEx::SaveToFileEx(const QString& AFileName, PBitmapCodecSaveParams SaveParams) const {
     switch (GetBitmapFileKind(AFileName)) {
-    case bfkPlatform: {
-        // Encoded in memory first, so that a failed encoding leaves no file behind.
-        QByteArray data;
-        QBuffer buffer(&data);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, Extension(AFileName).mid(1).toLatin1());
-        if (SaveParams)
-            writer.setQuality(SaveParams->Quality);
-        if (!writer.write(FBitmap))
-            throw EVormError(CannotWriteMessage(AFileName, writer.errorString()));
-        WriteFileAtomically(AFileName, data);
+    case bfkPlatform:
+        ForFile(TFileAction::Write, AFileName, [&] {
+            // Encoded in memory first, so that a failed encoding leaves no file behind.
+            QByteArray encoded;
+            QBuffer buffer(&encoded);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter writer(&buffer, Extension(AFileName).mid(1).toLatin1());
+            if (SaveParams)
+                writer.setQuality(SaveParams->Quality);
+            if (!writer.write(FBitmap))
+                Fail(writer.errorString());
+            WriteFileAtomically(AFileName, encoded);
+        });
         break;
-    }
     case bfkPSD:
         SavePSDFile(AFileName, FBitmap);
         break;

@@ -34,8 +34,7 @@ public:
     // True when a picture was loaded; it is then rotated by Rotate degrees about its centre, the
     // bitmap growing to the rotated bounds. False: LastError() says why; the bitmap is unchanged,
     // except for an HDR file with a damaged scanline, whose lines before it are kept. Throws
-    // EVormError when a PSD or HDR file cannot be opened, and for an HDR GAMMA that is not a
-    // number.
+    // EVormError when a PSD or HDR file cannot be opened.
     bool LoadFromFileEx(const QString& AFileName, float Rotate);
 
     // Saves by extension; .hdr and unknown extensions write nothing. Throws EVormError naming the

@@ -6,25 +6,25 @@
 #include "svg.h"
 #include "vorm_error.h"
 
-#include <new>
-
 namespace {
 
 // Tiles, samples and paints; the tile array is released on every path out.
 template <typename After>
 void RunPipeline(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
                  TColorConv AColorConv, float AOpacity, TProgress* AProgress, After&& AAfter) {
-    try {
-        TItemXs items;
-        AInit(ASource, w, items);
-        SampleItemXs(ASource, items, AProgress);
-        RenderItemXs(items, ASource.width(), ASource.height(), ADest, AColorConv, AOpacity);
-        AAfter(items);
-    } catch (const std::bad_alloc&) {
-        throw EVormError(QStringLiteral("Not enough memory to convert a %1 × %2 picture.")
-                             .arg(ASource.width())
-                             .arg(ASource.height()));
-    }
+    WithMemoryMessage(
+        [&] {
+            return QStringLiteral("Not enough memory to convert a %1 × %2 picture.")
+                .arg(ASource.width())
+                .arg(ASource.height());
+        },
+        [&] {
+            TItemXs items;
+            AInit(ASource, w, items);
+            SampleItemXs(ASource, items, AProgress);
+            RenderItemXs(items, ASource.width(), ASource.height(), ADest, AColorConv, AOpacity);
+            AAfter(items);
+        });
 }
 
 } // namespace
