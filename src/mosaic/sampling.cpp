@@ -319,37 +319,40 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
         src = &converted;
     }
 
-    // Boxes, and for each band of rows the tiles whose box reaches it, in array order.
+    // For each band of rows the tiles whose box reaches it, in array order. Boxes are worked out
+    // again where they are needed rather than kept for every tile: on a big picture they would
+    // cost a sixth of the tiles' own memory, at the peak of the conversion.
     const int tiles = int(AItemXs.size());
-    std::vector<TBox> boxes(static_cast<size_t>(tiles));
     const float maxX = float(W - 1), maxY = float(H - 1);
-    ParallelFor((tiles + 4095) / 4096, [&](int c) {
-        const int end = std::min(tiles, (c + 1) * 4096);
-        for (int i = c * 4096; i < end; ++i)
-            boxes[size_t(i)] = BoxOf(AItemXs[size_t(i)], maxX, maxY);
-    });
     const TBandLists bandLists = BandLists(H, kBandRows, tiles, [&](int i) {
-        return std::pair{boxes[size_t(i)].y0, boxes[size_t(i)].y1};
+        const TBox b = BoxOf(AItemXs[size_t(i)], maxX, maxY);
+        return std::pair{b.y0, b.y1};
     });
-    const int bands = int(bandLists.Start.size()) - 1;
+    const int bands = bandLists.bands();
 
     const bool huge = W >= (1 << 22) || H >= (1 << 22);
     std::vector<int32_t> owner(size_t(W) * kBandRows);
     std::vector<TTileLines> lines;
-    std::vector<TSpan> spans; // per band: each listed tile's claimed span in each row
+    std::vector<int32_t> members; // per band: the tiles that reach it
+    std::vector<TBox> boxes;      // and their boxes
+    std::vector<TSpan> spans;     // per band: each listed tile's claimed span in each row
     const int slices = std::max(1, WorkerThreads());
     for (int band = 0; band < bands; ++band) {
         const int Y0 = band * kBandRows, Y1 = std::min(H, Y0 + kBandRows);
-        const int32_t* list = bandLists.tiles(band);
-        const int count = bandLists.count(band);
+        bandLists.tiles(band, members);
+        const int32_t* list = members.data();
+        const int count = int(members.size());
         // The lines of each tile reaching the band, then owners a few rows at a time; within a
         // row, later tiles overwrite earlier ones.
         lines.resize(size_t(count));
+        boxes.resize(size_t(count));
         spans.assign(size_t(count) * kBandRows, TSpan{1, 0});
         ParallelFor((count + 63) / 64, [&](int chunk) {
-            for (int m = chunk * 64; m < std::min(count, chunk * 64 + 64); ++m)
-                lines[size_t(m)] =
-                    TTileLines(AItemXs[size_t(list[m])], boxes[size_t(list[m])], huge);
+            for (int m = chunk * 64; m < std::min(count, chunk * 64 + 64); ++m) {
+                const TItemX& t = AItemXs[size_t(list[m])];
+                boxes[size_t(m)] = BoxOf(t, maxX, maxY);
+                lines[size_t(m)] = TTileLines(t, boxes[size_t(m)], huge);
+            }
         });
         const int groups = (Y1 - Y0 + kGroupRows - 1) / kGroupRows;
         ParallelFor(groups, [&](int g) {
@@ -358,7 +361,7 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
                       owner.data() + size_t(gb + 1 - Y0) * size_t(W), -1);
             for (int m = 0; m < count; ++m) {
                 const int32_t i = list[m];
-                const TBox& b = boxes[size_t(i)];
+                const TBox& b = boxes[size_t(m)];
                 const int ya = std::max(b.y0, ga), yb = std::min(b.y1, gb);
                 for (int y = ya; y <= yb; ++y)
                     spans[size_t(m) * kBandRows + size_t(y - Y0)] =
@@ -371,7 +374,7 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
             const int chunks = std::min(slices * 4, std::max(count, 1));
             for (int m = s; m < count; m += chunks) {
                 const int32_t i = list[m];
-                const TBox& b = boxes[size_t(i)];
+                const TBox& b = boxes[size_t(m)];
                 AddOwnedPixels(AItemXs[size_t(i)], i, std::max(b.y0, Y0), std::min(b.y1, Y1 - 1),
                                owner.data(), spans.data() + size_t(m) * kBandRows, Y0, W, *src);
             }
