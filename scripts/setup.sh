@@ -8,7 +8,7 @@ mode=${1:-run}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev zlib1g-dev)
+build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev zlib1g-dev libspng-dev)
 # Japanese captions need a font with Japanese glyphs.
 run_pkgs=(fonts-noto-cjk)
 # clang and its runtime build the codec fuzzers that .ci/run starts. The tests also draw the

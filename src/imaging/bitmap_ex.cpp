@@ -3,11 +3,16 @@
 #include "atomic_file.h"
 #include "codec_support.h"
 #include "hdr.h"
+#include "jpeg_partial.h"
+#include "memory_budget.h"
+#include "png_partial.h"
 #include "psd.h"
 #include "tga.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTransform>
@@ -49,13 +54,61 @@ TFMXBitmapEx::TFMXBitmapEx(int AWidth, int AHeight)
 
 namespace {
 
-QImage ReadPlatformPicture(const QString& AFileName) {
+// Refuses a PNG whose header declares a picture that the file's bytes cannot hold even at the
+// densest compression, or that does not fit the memory budget, before Qt allocates it. Qt's own
+// reading of the header stops at the first damaged chunk, this one does not.
+void CheckPngHeader(const QString& AFileName) {
+    QFile file(AFileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return; // Qt says why
+    const std::optional<TPngHeader> png = ReadPngHeader(file.read(64));
+    if (!png)
+        return;
+    if (png->LeastFileBytes > file.size())
+        Fail(QStringLiteral("its %1 bytes cannot hold a %2 picture, which takes at least %3 even "
+                            "at the densest compression")
+                 .arg(file.size())
+                 .arg(SizeText(png->Width, png->Height), BytesText(png->LeastFileBytes, true)));
+    CheckPictureFits(png->Width, png->Height, png->Deep ? 8 : 0);
+}
+
+bool JpegFileCutShort(const QString& AFileName) {
+    QFile file(AFileName);
+    return file.open(QIODevice::ReadOnly) && IsJpegCutShort(file);
+}
+
+// What Qt's decoder holds beside the bitmap while it decodes into a deeper format (16-bit PNGs
+// come as 8 bytes a pixel) and converts.
+qint64 DecodeBytesPerPixel(QImage::Format AFormat) {
+    const int depth = QImage::toPixelFormat(AFormat).bitsPerPixel();
+    return depth > 32 ? depth / 8 : 0;
+}
+
+// A picture through Qt's decoders, once the size its header declares has passed the memory
+// budget and, for a PNG, the file's bytes. A PNG that Qt refuses because it is cut short is read
+// as far as it goes; a JPEG cut short Qt reads itself, filling in what is missing. Either sets
+// AWarning to what the picture lacks.
+QImage ReadPlatformPicture(const QString& AFileName, QString& AWarning) {
     QImageReader reader(AFileName);
     reader.setAutoTransform(true);
-    reader.setAllocationLimit(kPlatformAllocationLimitMiB);
+    CheckPngHeader(AFileName);
+    const QSize size = reader.size();
+    const QByteArray format = reader.format();
+    if (size.isValid())
+        CheckPictureFits(size.width(), size.height(), DecodeBytesPerPixel(reader.imageFormat()));
+    ApplyMemoryLimitToQt();
     QImage image = reader.read();
-    if (image.isNull())
+    if (image.isNull()) {
+        if (format == "png") {
+            const QByteArray data = ReadPictureFile(AFileName);
+            if (IsPngCutShort(data))
+                return ReadCutShortPng(data, AWarning);
+        }
         Fail(reader.errorString());
+    }
+    if (format == "jpeg" && JpegFileCutShort(AFileName))
+        AWarning = QStringLiteral("it is read as far as it goes, and what is missing comes out "
+                                  "grey or blurred");
     return AsBitmap(std::move(image));
 }
 
@@ -70,18 +123,22 @@ QImage Rotated(const QImage& APicture, float ADegrees) {
 
 bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
     FLastError.clear();
+    FLastWarning.clear();
     const TBitmapFileKind kind = GetBitmapFileKind(AFileName);
     // A PSD or HDR file that cannot be opened raises; every other failure returns false.
     const QByteArray data =
         kind == bfkPSD || kind == bfkHDR ? ReadPictureFile(AFileName) : QByteArray();
     QImage picture = FBitmap; // shares the pixels until a reader replaces them
     QString author = Author;
+    QString lacks; // what a picture read in part lacks
     bool decoded = false;
     try {
         ForFile(TFileAction::Read, AFileName, [&] {
+            if (const QFileInfo info(AFileName); kind != bfkOther && info.isFile() && !info.size())
+                Fail(QStringLiteral("the file is empty"));
             switch (kind) {
             case bfkPlatform:
-                picture = ReadPlatformPicture(AFileName);
+                picture = ReadPlatformPicture(AFileName, lacks);
                 break;
             case bfkPSD:
                 LoadPSDData(data, picture);
@@ -108,6 +165,9 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
     }
     FBitmap = std::move(picture);
     Author = author;
+    if (!lacks.isEmpty())
+        FLastWarning = QStringLiteral("\"%1\" is cut short: %2.")
+                           .arg(QDir::toNativeSeparators(AFileName), lacks);
     return true;
 }
 

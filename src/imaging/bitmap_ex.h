@@ -17,10 +17,6 @@ struct TBitmapCodecSaveParams {
 };
 using PBitmapCodecSaveParams = const TBitmapCodecSaveParams*;
 
-// Qt refuses to decode larger pictures; its own default (256 MiB) would refuse a 100-megapixel
-// phone photo.
-constexpr int kPlatformAllocationLimitMiB = 1024;
-
 class TFMXBitmapEx {
 public:
     // An empty bitmap, with an empty author and 24-bit TGA output.
@@ -41,8 +37,13 @@ public:
     // file when it cannot be written; an earlier file of that name is then left as it was.
     void SaveToFileEx(const QString& AFileName, PBitmapCodecSaveParams SaveParams = nullptr) const;
 
-    // Why the last LoadFromFileEx returned false, naming the file.
+    // Why the last LoadFromFileEx returned false, naming the file. Pictures that do not fit the
+    // memory budget (memory_budget.h) are refused before anything large is allocated.
     const QString& LastError() const { return FLastError; }
+
+    // Set when the last LoadFromFileEx returned true with a picture that the file holds only in
+    // part (a JPEG or PNG cut short), naming the file and what the picture lacks; else empty.
+    const QString& LastWarning() const { return FLastWarning; }
 
     QString Author;        // written to and read from TGA files
     bool hasAlpha = false; // TGA output: 32-bit uncompressed, else 24-bit run-length compressed
@@ -50,4 +51,5 @@ public:
 private:
     QImage FBitmap;
     QString FLastError;
+    QString FLastWarning;
 };

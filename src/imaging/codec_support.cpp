@@ -7,6 +7,10 @@ QString FileMessage(TFileAction AAction, const QString& AFileName, const QString
                                         : CannotWriteMessage(AFileName, AReason);
 }
 
+QString ECodecError::messageFor(TFileAction AAction, const QString& AFileName) const {
+    return FileMessage(AAction, AFileName, message());
+}
+
 QString SizeText(qint64 W, qint64 H) {
     return QStringLiteral("%1 × %2").arg(W).arg(H);
 }

@@ -15,17 +15,19 @@
 #include <functional>
 #include <vector>
 
+enum class TFileAction { Read, Write };
+
 // A codec's reason for refusing its data, without the file name, which ForFile adds.
 class ECodecError : public EVormError {
 public:
     using EVormError::EVormError;
+    // The message for the user, naming the file: "Cannot read "name": reason." by default.
+    virtual QString messageFor(TFileAction AAction, const QString& AFileName) const;
 };
 
 [[noreturn]] inline void Fail(const QString& AReason) {
     throw ECodecError(AReason);
 }
-
-enum class TFileAction { Read, Write };
 
 // "Cannot read "name": reason." or "Cannot write "name": reason."
 QString FileMessage(TFileAction AAction, const QString& AFileName, const QString& AReason);
@@ -42,7 +44,7 @@ decltype(auto) ForFile(TFileAction AAction, const QString& AFileName, Work&& AWo
             },
             AWork);
     } catch (const ECodecError& e) {
-        throw EVormError(FileMessage(AAction, AFileName, e.message()));
+        throw EVormError(e.messageFor(AAction, AFileName));
     }
 }
 

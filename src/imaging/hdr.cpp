@@ -1,5 +1,7 @@
 #include "hdr.h"
 
+#include "memory_budget.h"
+
 #include <QList>
 #include <algorithm>
 #include <cmath>
@@ -9,6 +11,8 @@ namespace {
 
 // A repeat packet gives at most 127 bytes of a component from two bytes.
 constexpr int kMaxRun = 127;
+// The decoded lines hold each pixel as three doubles until the tone mapping.
+constexpr qint64 kLineBytesPerPixel = qint64(sizeof(THDRColor));
 
 // Lines end at a line feed, a carriage return, or both together; a final line break does not
 // start another line.
@@ -54,6 +58,20 @@ uint8_t ToneByte(double AComponent, double AScale, double AGamma) {
     if (!(m > 0)) // NaN as well
         m = 0;
     return uint8_t(std::min(m, 1.0) * 255 + 0.5);
+}
+
+// Why a resolution line is not read: padded with spaces, or another orientation.
+QString ResolutionProblem(const QByteArray& ALine) {
+    const QString line = QString::fromLatin1(ALine.left(40));
+    const QList<QByteArray> words = ALine.simplified().split(' ');
+    if (words.size() == 4 && words[0] == "-Y" && words[2] == "+X")
+        return QStringLiteral("its resolution line \"%1\" has more than one space between its "
+                              "fields; only lines with single spaces, such as \"-Y %2 +X %3\", "
+                              "are read")
+            .arg(line, QString::fromLatin1(words[1].left(12)),
+                 QString::fromLatin1(words[3].left(12)));
+    return QStringLiteral("only pictures stored top to bottom (-Y h +X w) are read, not \"%1\"")
+        .arg(line);
 }
 
 } // namespace
@@ -151,33 +169,55 @@ void ReadHDRHeader(TByteReader& AStream, THDRHeader& AHeader) {
                      .arg(QString::fromLatin1(gamma.left(40))));
     }
     if (!ok)
-        Fail(QStringLiteral("only pictures stored top to bottom (-Y h +X w) are read, not \"%1\"")
-                 .arg(QString::fromLatin1(lines.last().left(40))));
+        Fail(ResolutionProblem(lines.last()));
 }
 
 namespace {
 
+// Refuses a file whose first scanline is not in the run-length form that is read, saying which
+// older form it has: flat pixels of 4 bytes, or the old run-length coding, whose repeats are
+// pixels 1 1 1 n. The checks of the file's size would otherwise call such a file damaged.
+void CheckScanlineForm(TByteReader r, int64_t W, int64_t H) {
+    if (r.remaining() < 4)
+        return;
+    const uint8_t* p = r.take(4);
+    if (p[0] == 2 && p[1] == 2 && (p[2] & 0x80) == 0)
+        return;
+    r.seek(r.pos() - 4);
+    // A whole picture of flat pixels is flat, even where a dark pixel reads 1 1 1.
+    const qint64 pixels = r.remaining() >= 4 * W * H ? 0 : r.remaining() / 4;
+    bool oldRuns = false;
+    for (qint64 i = 0; i < pixels && !oldRuns; ++i) {
+        const uint8_t* q = r.take(4);
+        oldRuns = i > 0 && q[0] == 1 && q[1] == 1 && q[2] == 1;
+    }
+    if (oldRuns)
+        Fail(QStringLiteral("its scanlines use the old run-length coding, whose repeats are "
+                            "pixels 1 1 1 n; only the newer run-length scanlines, which start "
+                            "with 2 2, are read"));
+    Fail(QStringLiteral("its scanlines are stored flat, 4 bytes a pixel without run-length "
+                        "coding; only run-length scanlines, which start with 2 2, are read"));
+}
+
 // Refuses, before anything is allocated, a size the reader does not take or the data cannot hold.
-void CheckSize(int64_t W, int64_t H, qsizetype ABytes) {
+void CheckSize(int64_t W, int64_t H, const TByteReader& r) {
     if (W < 1 || H < 1)
         Fail(QStringLiteral("a %1 picture is not possible").arg(SizeText(W, H)));
-    if (W > kHDRMaxSide || H > kHDRMaxSide || W * H > kHDRMaxPixels)
-        Fail(QStringLiteral("a %1 picture is larger than the %2 pixels a side and %3 megapixels "
-                            "that are read")
+    if (W > kHDRMaxSide || H > kHDRMaxSide)
+        Fail(QStringLiteral("a %1 picture is larger than the %2 pixels a side that are read")
                  .arg(SizeText(W, H))
-                 .arg(kHDRMaxSide)
-                 .arg(kHDRMaxPixels >> 20));
+                 .arg(kHDRMaxSide));
+    CheckScanlineForm(r, W, H);
     // Each line takes its 4-byte start and, per component, two bytes per 127 pixels at least.
     const int64_t lineLeast = 4 + 4 * 2 * ((W + kMaxRun - 1) / kMaxRun);
-    if (lineLeast * H > ABytes)
+    if (lineLeast * H > r.remaining())
         Fail(QStringLiteral("the file is too short for a %1 picture").arg(SizeText(W, H)));
+    CheckPictureFits(W, H, kLineBytesPerPixel);
 }
 
 QImage ToneMap(const THDRRecArray& ALines, double AScale, double AGamma) {
     const int W = int(ALines.Width), H = int(ALines.Height);
-    QImage bitmap(W, H, kBitmapFormat);
-    if (bitmap.isNull())
-        Fail(QStringLiteral("there is not enough memory for a %1 picture").arg(SizeText(W, H)));
+    QImage bitmap = AllocateBitmap(W, H, kBitmapFormat, kLineBytesPerPixel);
     for (int y = 0; y < H; ++y) {
         QRgb* out = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
         const THDRRec& line = ALines.Lines[size_t(y)];
@@ -197,7 +237,7 @@ void LoadHDRData(QByteArrayView AData, QImage& ABitmap) {
     THDRHeader header;
     ReadHDRHeader(r, header);
     const int64_t W = header.Width, H = header.Height;
-    CheckSize(W, H, r.remaining());
+    CheckSize(W, H, r);
     THDRRecArray lines{int(W), int(H)};
     double total = 0;
     int failed = -1;

@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <vector>
 
-// The reader holds 24 bytes per pixel before the tone mapping; 2^26 pixels are 1.5 GiB.
+// Beyond any real Radiance picture (a run-length scanline's width has 15 bits). The reader holds
+// 24 bytes per pixel before the tone mapping; the memory budget decides how many it may hold.
 constexpr int kHDRMaxSide = 32768;
-constexpr qint64 kHDRMaxPixels = qint64(1) << 26;
 
 struct THDRColor {
     double R = 0, G = 0, B = 0;

@@ -1,6 +1,7 @@
 #include "psd.h"
 
 #include "atomic_file.h"
+#include "memory_budget.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,6 +15,8 @@ constexpr int kMaxBytesPerPacket = 129;
 
 enum : uint16_t { kModeBitmap = 0, kModeGrayscale = 1, kModeRGB = 3 };
 enum : uint16_t { kRaw = 0, kPackBits = 1 };
+// The image resource that records, among other things, whether the merged image is real.
+constexpr uint16_t kVersionInfo = 1057;
 
 QString ModeProblem(uint16_t AMode) {
     switch (AMode) {
@@ -133,12 +136,44 @@ void RemoveWhiteMatte(QImage& ABitmap) {
     }
 }
 
+// Whether the image resources (AData, the section without its length) say that the merged image
+// is only Photoshop's placeholder: its version-info resource (1057) holds the byte
+// hasRealMergedData, 0 when the document was saved with "Maximize Compatibility" off. Blocks
+// are read as far as they are whole; a damaged section says nothing.
+bool MergedImageIsPlaceholder(QByteArrayView AData) {
+    TByteReader r(AData);
+    while (r.remaining() >= 4 + 2 + 2 + 4) {
+        r.skip(4); // "8BIM", or another program's signature
+        const uint16_t id = r.u16be();
+        const uint8_t nameLength = r.u8();
+        if (r.remaining() < ((nameLength + 2) & ~1) - 1 + 4)
+            return false;
+        r.skip(((nameLength + 2) & ~1) - 1); // the name and its pad to an even length
+        const uint32_t size = r.u32be();
+        if (size > r.remaining())
+            return false;
+        const uint8_t* data = r.take(size);
+        if (id == kVersionInfo)
+            return size >= 5 && data[4] == 0;
+        r.skip(std::min<qint64>(size & 1, r.remaining()));
+    }
+    return false;
+}
+
 // Over the colour-mode data, image resources and layers to the merged image's data.
 void SkipToImageData(TByteReader& r) {
     if (r.u32be() != 0)
         Fail(QStringLiteral("documents with colour-mode data (indexed or duotone) are not "
                             "supported"));
-    r.skip(r.u32be()); // image resources
+    const uint32_t resources = r.u32be();
+    const uint8_t* section = r.take(resources);
+    if (MergedImageIsPlaceholder(
+            QByteArrayView(reinterpret_cast<const char*>(section), qsizetype(resources))))
+        Fail(QStringLiteral(
+            "it was saved without its merged image (\"Maximize Compatibility\" was off), and "
+            "holds only Photoshop's blank placeholder; open it in Photoshop and save it again "
+            "with \"Maximize Compatibility\" on (Preferences, File Handling: Maximize PSD and "
+            "PSB File Compatibility)"));
     const uint32_t layers = r.u32be();
     if (layers >= 6) {
         r.skip(4 + 2); // layer-info length and layer count: the merged image is all we read
@@ -188,10 +223,7 @@ TImageData ReadImageDataHead(TByteReader& r, const TPSDFile& f) {
 }
 
 QImage DecodeChannels(TByteReader& r, const TPSDFile& f, const TImageData& d) {
-    QImage bitmap(f.Width, f.Height, kBitmapFormat);
-    if (bitmap.isNull())
-        Fail(QStringLiteral("there is not enough memory for a %1 picture")
-                 .arg(SizeText(f.Width, f.Height)));
+    QImage bitmap = AllocateBitmap(f.Width, f.Height);
     bitmap.fill(0xffffffff);
     std::vector<uint8_t> row(static_cast<size_t>(d.RowBytes));
     for (int c = 0; c < d.Read; ++c) {

@@ -1,6 +1,7 @@
 #include "tga.h"
 
 #include "atomic_file.h"
+#include "memory_budget.h"
 
 #include <algorithm>
 #include <array>
@@ -266,9 +267,7 @@ TPictureHeader ReadPictureHeader(TByteReader& r, TTGAParamsVals& P) {
 }
 
 QImage DecodePixels(TByteReader& r, const TPictureHeader& h, bool APremultiplied) {
-    QImage bitmap(h.W, h.H, kBitmapFormat);
-    if (bitmap.isNull())
-        Fail(QStringLiteral("there is not enough memory for a %1 picture").arg(SizeText(h.W, h.H)));
+    QImage bitmap = AllocateBitmap(h.W, h.H);
     std::vector<QRgb> row(static_cast<size_t>(h.W));
     TPixelStream stream(r, h.Bytes, h.Rle);
     for (int i = 0; i < h.H; ++i) {
