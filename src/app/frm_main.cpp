@@ -115,17 +115,6 @@ QStringList DraggedFiles(const QMimeData* AData) {
     return files;
 }
 
-// The loaded picture in the form the engine reads. Throws EVormError with the file name and the
-// reason, so that a failed open changes nothing.
-// The picture through the program's loader; a file it cannot read is an error that names the
-// file and the reason, and leaves the window as it was.
-QImage LoadPicture(const QString& AFileName) {
-    TFMXBitmapEx bitmap;
-    if (!bitmap.LoadFromFileEx(AFileName, 0))
-        throw EVormError(bitmap.LastError());
-    return std::move(bitmap.Bitmap());
-}
-
 // The engine's progress, kept where the window's timer reads it.
 class TThreadProgress : public TProgress {
 public:
@@ -206,7 +195,24 @@ void TFrmMain::FormCreate() {
 
     setWindowTitle(WindowCaption());
     resize(860, 530);
+    CreateLayout();
+    CreateDialogs();
+    CreateLists();
+    CreateButtons();
+    setMinimumSize(width(), 400);
 
+    IniRead();
+    ParamSet();
+    gBitmap = QImage();
+    Image2Redraw();
+
+    connect(&FWatcher, &QFutureWatcher<TJobResult>::finished, this, &TFrmMain::ConversionDone);
+    FProgressTimer.setInterval(40);
+    connect(&FProgressTimer, &QTimer::timeout, this, &TFrmMain::UpdateProgress);
+}
+
+// The tool bar, the picture area with the picture over its background, and the progress bar.
+void TFrmMain::CreateLayout() {
     LayoutT = new QWidget(this);
     LayoutT->setFixedHeight(60);
     Image2 = new TImageView(this);
@@ -228,7 +234,9 @@ void TFrmMain::FormCreate() {
     column->addWidget(LayoutT);
     column->addWidget(Image2, 1);
     column->addWidget(ProgressBar);
+}
 
+void TFrmMain::CreateDialogs() {
     OpenDialog = new QFileDialog(this);
     OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog->setFileMode(QFileDialog::ExistingFile);
@@ -242,7 +250,10 @@ void TFrmMain::FormCreate() {
     SaveDialog->setOption(QFileDialog::HideNameFilterDetails);
     // An existing file is moved aside, never overwritten, so there is nothing to confirm.
     SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
+}
 
+// The four option lists, filled in the user's language.
+void TFrmMain::CreateLists() {
     auto list = [this](int x, int w) {
         auto* cb = new QComboBox(LayoutT);
         cb->setGeometry(x, 15, w, 30);
@@ -256,13 +267,14 @@ void TFrmMain::FormCreate() {
     cbWidth->addItems(CellWidthTexts());
     cbAlpha = list(660, 70);
     cbAlpha->addItems(OpacityTexts());
-
-    const bool ja = IsJapanese();
-    if (ja)
+    if (IsJapanese())
         ItemsSetJa();
     else
         ItemsSetEn();
+}
 
+void TFrmMain::CreateButtons() {
+    const bool ja = IsJapanese();
     auto button = [this, ja](int x, const char* AIcon, TToolButton AKind, TAlphaColor AColor,
                              void (TFrmMain::*AExecuteL)(), void (TFrmMain::*AExecuteR)()) {
         TNotifyEvent right;
@@ -282,17 +294,6 @@ void TFrmMain::FormCreate() {
                      &TFrmMain::fbAboutExecute, nullptr);
     // Anchored to the top and right edges of the tool bar.
     LayoutT->installEventFilter(this);
-
-    setMinimumSize(width(), 400);
-
-    IniRead();
-    ParamSet();
-    gBitmap = QImage();
-    Image2Redraw();
-
-    connect(&FWatcher, &QFutureWatcher<TJobResult>::finished, this, &TFrmMain::ConversionDone);
-    FProgressTimer.setInterval(40);
-    connect(&FProgressTimer, &QTimer::timeout, this, &TFrmMain::UpdateProgress);
 }
 
 void TFrmMain::FormShow() {

@@ -144,6 +144,10 @@ private:
     };
 
     void FormCreate();
+    void CreateLayout();
+    void CreateDialogs();
+    void CreateLists();
+    void CreateButtons();
     void FormShow();
     void FormDestroy();
     void StartConversion(TJobKind AKind, const QString& AFileName);

@@ -5,6 +5,7 @@
 #include "theme.h"
 #include "utils.h"
 #include "vorm_error.h"
+#include "vorm_version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -3,14 +3,15 @@
 #include "catalog.h"
 #include "drivers.h"
 #include "file_names.h"
+#include "platform.h"
 #include "vorm_error.h"
+#include "vorm_version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -96,13 +97,6 @@ private:
     int FShown = -1;
 };
 
-QImage LoadPicture(const QString& AFileName) {
-    TFMXBitmapEx bitmap;
-    if (!bitmap.LoadFromFileEx(AFileName, 0))
-        throw EVormError(bitmap.LastError());
-    return std::move(bitmap.Bitmap());
-}
-
 enum class OutKind { Svg, Png, Other };
 
 OutKind KindOf(const QString& AFileName) {
@@ -123,7 +117,7 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
     const TShapeEntry& shape = kShapes[size_t(AOpt.Shape)];
     const TColorEntry& color = kColors[size_t(AOpt.Color)];
     const float opacity = float(AOpt.Opacity / 100.0);
-    const bool tty = !AOpt.Quiet && isatty(fileno(stderr));
+    const bool tty = !AOpt.Quiet && IsTerminal(stderr);
     TTermProgress progress(QFileInfo(AInput).fileName());
     QImage painted;
     if (KindOf(AOutput) == OutKind::Svg)
@@ -134,96 +128,91 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
                       tty ? &progress : nullptr);
 }
 
-} // namespace
+// The options and their texts; the lists' names come from the catalog.
+struct TCommandLine {
+    QCommandLineParser Parser;
+    QCommandLineOption Help{QStringList{"h", "help"}, "Show this help and exit."};
+    QCommandLineOption Version{QStringList{"version"}, "Show the version and exit."};
+    QCommandLineOption Shape{"shape",
+                             "Tile shape: " + ShapeKeysText() +
+                                 QStringLiteral(", or 0 to %1.").arg(kShapes.size() - 1),
+                             "S"};
+    QCommandLineOption Cell{"cell", "Cell width in pixels, 2 to 4096 (default 16).", "N"};
+    QCommandLineOption Color{"color",
+                             "Colour treatment: " + ColorKeysText() +
+                                 QStringLiteral(", or 0 to %1.").arg(kColors.size() - 1),
+                             "C"};
+    QCommandLineOption Opacity{"opacity", "Opacity in percent, 1 to 100 (default 100).", "P"};
+    QCommandLineOption Quiet{"quiet", "Show no progress bar."};
+    QCommandLineOption Dir{"output-dir", "Batch mode: write the outputs into DIR.", "DIR"};
+    QCommandLineOption Format{"format", "Batch mode: svg or png.", "F"};
 
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vorm-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VORM_VERSION));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Turns a picture into a mosaic of flat-coloured polygons and saves it as SVG or PNG.\n"
-        "An existing output file is moved aside to a numbered name, never overwritten."));
-    const QCommandLineOption helpOpt(QStringList{"h", "help"}, "Show this help and exit.");
-    const QCommandLineOption versionOpt(QStringList{"version"}, "Show the version and exit.");
-    const QCommandLineOption shapeOpt(
-        "shape",
-        "Tile shape: equilateral-triangle-1 (default), equilateral-triangle-2, "
-        "isosceles-right-triangle-1, isosceles-right-triangle-2, square, square-alternate, "
-        "hexagon, or 0 to 6.",
-        "S");
-    const QCommandLineOption cellOpt("cell", "Cell width in pixels, 2 to 4096 (default 16).", "N");
-    const QCommandLineOption colorOpt(
-        "color",
-        "Colour treatment: color (default), color-alpha-white, color-alpha-black, "
-        "color-alpha-gray, color-self-alpha, gray, gray-alpha-white, gray-alpha-black, "
-        "gray-alpha-gray, gray-self-alpha, or 0 to 9.",
-        "C");
-    const QCommandLineOption opacityOpt("opacity", "Opacity in percent, 1 to 100 (default 100).",
-                                        "P");
-    const QCommandLineOption quietOpt("quiet", "Show no progress bar.");
-    const QCommandLineOption dirOpt("output-dir", "Batch mode: write the outputs into DIR.", "DIR");
-    const QCommandLineOption formatOpt("format", "Batch mode: svg or png.", "F");
-    for (const auto* o : {&helpOpt, &versionOpt, &shapeOpt, &cellOpt, &colorOpt, &opacityOpt,
-                          &quietOpt, &dirOpt, &formatOpt})
-        parser.addOption(*o);
-    parser.addPositionalArgument("INPUT",
-                                 "Picture to convert (JPEG, PNG, GIF, BMP, PSD, TGA or HDR).");
-    parser.addPositionalArgument("OUTPUT",
-                                 "Output file; its extension .svg or .png picks the format.");
-
-    if (!parser.parse(QCoreApplication::arguments()))
-        UsageError(parser.errorText());
-    if (parser.isSet(helpOpt)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        return 0;
+    TCommandLine() {
+        Parser.setApplicationDescription(QStringLiteral(
+            "Turns a picture into a mosaic of flat-coloured polygons and saves it as SVG or PNG.\n"
+            "An existing output file is moved aside to a numbered name, never overwritten."));
+        for (const auto* o :
+             {&Help, &Version, &Shape, &Cell, &Color, &Opacity, &Quiet, &Dir, &Format})
+            Parser.addOption(*o);
+        Parser.addPositionalArgument("INPUT",
+                                     "Picture to convert (JPEG, PNG, GIF, BMP, PSD, TGA or HDR).");
+        Parser.addPositionalArgument("OUTPUT",
+                                     "Output file; its extension .svg or .png picks the format.");
     }
-    if (parser.isSet(versionOpt)) {
-        std::printf("vorm-cli %s\n", VORM_VERSION);
-        return 0;
-    }
+};
 
+Options ParseOptions(const TCommandLine& ACmd) {
+    const QCommandLineParser& p = ACmd.Parser;
     Options opt;
-    if (parser.isSet(shapeOpt))
-        opt.Shape = ParseChoice(parser.value(shapeOpt), kShapes, "shape");
-    if (parser.isSet(cellOpt))
-        opt.Cell = ParseRange(parser.value(cellOpt), 2, 4096, "the cell width");
-    if (parser.isSet(colorOpt))
-        opt.Color = ParseChoice(parser.value(colorOpt), kColors, "colour treatment");
-    if (parser.isSet(opacityOpt))
-        opt.Opacity = ParseRange(parser.value(opacityOpt), 1, 100, "the opacity");
-    opt.Quiet = parser.isSet(quietOpt);
+    if (p.isSet(ACmd.Shape))
+        opt.Shape = ParseChoice(p.value(ACmd.Shape), kShapes, "shape");
+    if (p.isSet(ACmd.Cell))
+        opt.Cell = ParseRange(p.value(ACmd.Cell), 2, 4096, "the cell width");
+    if (p.isSet(ACmd.Color))
+        opt.Color = ParseChoice(p.value(ACmd.Color), kColors, "colour treatment");
+    if (p.isSet(ACmd.Opacity))
+        opt.Opacity = ParseRange(p.value(ACmd.Opacity), 1, 100, "the opacity");
+    opt.Quiet = p.isSet(ACmd.Quiet);
+    return opt;
+}
 
-    const QStringList args = parser.positionalArguments();
-    QList<QPair<QString, QString>> jobs;
-    if (parser.isSet(dirOpt) || parser.isSet(formatOpt)) {
-        if (!parser.isSet(dirOpt) || !parser.isSet(formatOpt))
-            UsageError(QStringLiteral("--output-dir and --format go together."));
-        const QString format = parser.value(formatOpt).toLower();
-        if (format != u"svg" && format != u"png")
-            UsageError(QStringLiteral("--format must be svg or png."));
-        if (args.isEmpty())
-            UsageError(QStringLiteral("no INPUT given."));
-        const QString dir = parser.value(dirOpt);
-        if (!QDir().mkpath(dir)) {
-            PrintErr(QStringLiteral("vorm-cli: cannot create the folder \"%1\".").arg(dir));
-            return 1;
-        }
-        for (const QString& in : args)
-            jobs.append({in, QDir(dir).filePath(QFileInfo(in).completeBaseName() + '.' + format)});
-    } else {
-        if (args.size() != 2)
-            UsageError(QStringLiteral("expected INPUT and OUTPUT."));
-        if (KindOf(args[1]) == OutKind::Other)
-            UsageError(QStringLiteral("OUTPUT must end in .svg or .png: \"%1\".").arg(args[1]));
-        jobs.append({args[0], args[1]});
+using TJobs = QList<QPair<QString, QString>>; // input and output
+
+// Batch mode: every input into the folder, in the format given. Returns false when the folder
+// cannot be made.
+bool BatchJobs(const TCommandLine& ACmd, const QStringList& AInputs, TJobs& AJobs) {
+    const QCommandLineParser& p = ACmd.Parser;
+    if (!p.isSet(ACmd.Dir) || !p.isSet(ACmd.Format))
+        UsageError(QStringLiteral("--output-dir and --format go together."));
+    const QString format = p.value(ACmd.Format).toLower();
+    if (format != u"svg" && format != u"png")
+        UsageError(QStringLiteral("--format must be svg or png."));
+    if (AInputs.isEmpty())
+        UsageError(QStringLiteral("no INPUT given."));
+    const QString dir = p.value(ACmd.Dir);
+    if (!QDir().mkpath(dir)) {
+        PrintErr(QStringLiteral("vorm-cli: cannot create the folder \"%1\".").arg(dir));
+        return false;
     }
+    for (const QString& in : AInputs)
+        AJobs.append({in, QDir(dir).filePath(QFileInfo(in).completeBaseName() + '.' + format)});
+    return true;
+}
 
+void SingleJob(const QStringList& AArgs, TJobs& AJobs) {
+    if (AArgs.size() != 2)
+        UsageError(QStringLiteral("expected INPUT and OUTPUT."));
+    if (KindOf(AArgs[1]) == OutKind::Other)
+        UsageError(QStringLiteral("OUTPUT must end in .svg or .png: \"%1\".").arg(AArgs[1]));
+    AJobs.append({AArgs[0], AArgs[1]});
+}
+
+// Runs every job, reporting each failure; returns how many failed.
+int RunJobs(const TJobs& AJobs, const Options& AOpt) {
     int failed = 0;
-    for (const auto& [in, out] : jobs) {
+    for (const auto& [in, out] : AJobs) {
         try {
-            Convert(in, out, opt);
+            Convert(in, out, AOpt);
         } catch (const EVormError& e) {
             PrintErr(QStringLiteral("vorm-cli: ") + e.message());
             ++failed;
@@ -232,5 +221,36 @@ int main(int argc, char* argv[]) {
             ++failed;
         }
     }
-    return failed ? 1 : 0;
+    return failed;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vorm-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VORM_VERSION));
+
+    TCommandLine cmd;
+    if (!cmd.Parser.parse(QCoreApplication::arguments()))
+        UsageError(cmd.Parser.errorText());
+    if (cmd.Parser.isSet(cmd.Help)) {
+        std::fputs(qPrintable(cmd.Parser.helpText()), stdout);
+        return 0;
+    }
+    if (cmd.Parser.isSet(cmd.Version)) {
+        std::printf("vorm-cli %s\n", VORM_VERSION);
+        return 0;
+    }
+
+    const Options opt = ParseOptions(cmd);
+    const QStringList args = cmd.Parser.positionalArguments();
+    TJobs jobs;
+    if (cmd.Parser.isSet(cmd.Dir) || cmd.Parser.isSet(cmd.Format)) {
+        if (!BatchJobs(cmd, args, jobs))
+            return 1;
+    } else {
+        SingleJob(args, jobs);
+    }
+    return RunJobs(jobs, opt) ? 1 : 0;
 }

@@ -10,6 +10,7 @@
 #endif
 
 #ifdef _WIN32
+#include <io.h>
 #include <malloc.h>
 #include <process.h>
 #include <windows.h>
@@ -17,6 +18,14 @@
 
 namespace {
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
+}
+
+bool IsTerminal(std::FILE* AStream) {
+#ifdef _WIN32
+    return _isatty(_fileno(AStream)) != 0;
+#else
+    return isatty(fileno(AStream)) != 0;
+#endif
 }
 
 long CurrentProcessId() {

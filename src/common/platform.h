@@ -4,6 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+
+// Whether the stream is a terminal, where a progress bar can be redrawn in place.
+bool IsTerminal(std::FILE* AStream);
 
 // An identifier of the running process: a forked child has another one.
 long CurrentProcessId();

@@ -198,3 +198,10 @@ void TFMXBitmapEx::SaveToFileEx(const QString& AFileName, PBitmapCodecSaveParams
         break;
     }
 }
+
+QImage LoadPicture(const QString& AFileName) {
+    TFMXBitmapEx bitmap;
+    if (!bitmap.LoadFromFileEx(AFileName, 0))
+        throw EVormError(bitmap.LastError());
+    return std::move(bitmap.Bitmap());
+}

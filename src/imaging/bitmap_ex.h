@@ -53,3 +53,7 @@ private:
     QString FLastError;
     QString FLastWarning;
 };
+
+// The picture in AFileName through the program's loader, as the window and vorm-cli open it.
+// Throws EVormError naming the file and the reason when it cannot be read.
+QImage LoadPicture(const QString& AFileName);

@@ -2,9 +2,26 @@
 // reach it, in array order, so that later tiles still win over earlier ones.
 #pragma once
 
+#include "parallel.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
+
+// Rows of a band: the sampler's owner buffer for a band stays in the caches.
+constexpr int kBandRows = 32;
+// Tiles handed to one thread at a time in the per-tile passes.
+constexpr int kTileChunk = 4096;
+
+// Calls AWork(i) for every i in [0, ACount), AChunk items to a thread at a time.
+template <typename F> void ParallelChunks(int ACount, int AChunk, F&& AWork) {
+    ParallelFor((ACount + AChunk - 1) / AChunk, [&](int c) {
+        const int end = std::min(ACount, (c + 1) * AChunk);
+        for (int i = c * AChunk; i < end; ++i)
+            AWork(i);
+    });
+}
 
 // The tiles of each band, kept as runs of consecutive indexes: the tilings lay their tiles row
 // by row, so a band's tiles are a few runs, and the lists cost next to nothing beside the tiles

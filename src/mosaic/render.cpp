@@ -21,7 +21,6 @@ TPaint PaintOf(TAlphaColor AColor, float AOpacity) {
 
 namespace {
 
-constexpr int kBandRows = 32;
 constexpr double kHalfPen = 0.75;          // the outline is 1.5 px wide, centred on the edges
 constexpr double kMitreLimit = 3.0;        // twice the pen width, beyond which a corner is bevelled
 constexpr int kMaxOutline = 2 * 8;         // corners of the outlined shape, bevels included
@@ -126,6 +125,91 @@ inline double ColumnCover(double a, double b) {
     return (G(b) - G(a)) / d;
 }
 
+// A horizontal strip of a pixel row in which both bounds of the shape are straight.
+struct TStrip {
+    double w, l0, l1, r0, r1; // height, and the bounds at its top and bottom
+};
+
+// The strips of the row part [ta, tb), cut at the shape's corners, and the range of x their
+// bounds take.
+struct TRowStrips {
+    std::array<TStrip, kMaxOutline + 1> strips;
+    int n = 0;
+    double minL = 1e300, maxL = -1e300, minR = 1e300, maxR = -1e300;
+};
+
+TRowStrips RowStrips(const TShape& s, double ta, double tb) {
+    std::array<double, kMaxOutline + 2> cuts;
+    int nCuts = 0;
+    cuts[size_t(nCuts++)] = ta;
+    for (int k = 0; k < s.nYs; ++k)
+        if (s.ys[size_t(k)] > ta && s.ys[size_t(k)] < tb)
+            cuts[size_t(nCuts++)] = s.ys[size_t(k)];
+    cuts[size_t(nCuts++)] = tb;
+    std::sort(cuts.begin() + 1, cuts.begin() + nCuts - 1);
+    TRowStrips R;
+    for (int k = 0; k + 1 < nCuts; ++k) {
+        const double t0 = cuts[size_t(k)], t1 = cuts[size_t(k) + 1];
+        if (!(t1 > t0))
+            continue;
+        // Within the strip one side bounds each end: the innermost at its middle.
+        const double tm = 0.5 * (t0 + t1);
+        const TSide* l = &s.left[0];
+        for (int j = 1; j < s.nLeft; ++j)
+            if (s.left[size_t(j)].at(tm) > l->at(tm))
+                l = &s.left[size_t(j)];
+        const TSide* r = &s.right[0];
+        for (int j = 1; j < s.nRight; ++j)
+            if (s.right[size_t(j)].at(tm) < r->at(tm))
+                r = &s.right[size_t(j)];
+        TStrip st{t1 - t0, l->at(t0), l->at(t1), r->at(t0), r->at(t1)};
+        // Rounding at a corner must not let the bounds cross.
+        st.r0 = std::max(st.r0, st.l0);
+        st.r1 = std::max(st.r1, st.l1);
+        R.minL = std::min({R.minL, st.l0, st.l1});
+        R.maxL = std::max({R.maxL, st.l0, st.l1});
+        R.minR = std::min({R.minR, st.r0, st.r1});
+        R.maxR = std::max({R.maxR, st.r0, st.r1});
+        R.strips[size_t(R.n++)] = st;
+    }
+    return R;
+}
+
+// Paints pixel row y from its strips: each pixel takes the area of the strips inside the
+// bounds; pixels that every strip covers from side to side over the whole row are solid.
+void PaintRow(const TRowStrips& R, const TPaint& P, uchar* ARow, int W, int y, double ta,
+              double tb) {
+    auto partial = [&](int x) {
+        double cover = 0;
+        for (int k = 0; k < R.n; ++k) {
+            const TStrip& st = R.strips[size_t(k)];
+            cover += st.w * (ColumnCover(st.r0 - x, st.r1 - x) - ColumnCover(st.l0 - x, st.l1 - x));
+        }
+        const int c = std::clamp(int(cover * 256 + 0.5), 0, 256);
+        if (c > 0)
+            Blend(ARow + 4 * x, P, c);
+    };
+    const int xa = std::max(0, int(std::floor(R.minL)));
+    const int xb = std::min(W - 1, int(std::ceil(R.maxR)) - 1);
+    int fa = W, fb = -1;
+    if (ta == y && tb == y + 1.0) {
+        fa = std::max(xa, int(std::ceil(R.maxL)));
+        fb = std::min(xb, int(std::floor(R.minR)) - 1);
+    }
+    if (fa > fb) {
+        for (int x = xa; x <= xb; ++x)
+            partial(x);
+        return;
+    }
+    const uint32_t solid = uint32_t(P.M) << 24 | uint32_t(P.R) << 16 | uint32_t(P.G) << 8 | P.B;
+    for (int x = xa; x < fa; ++x)
+        partial(x);
+    std::fill(reinterpret_cast<uint32_t*>(ARow) + fa, reinterpret_cast<uint32_t*>(ARow) + fb + 1,
+              solid);
+    for (int x = fb + 1; x <= xb; ++x)
+        partial(x);
+}
+
 // Paints one shape into rows [AY0, AY1) of the bitmap with exact area coverage: each pixel
 // row is cut at the corners into strips where both bounds are straight, and each pixel takes
 // the area of the strips inside the bounds.
@@ -133,82 +217,13 @@ void PaintShape(const TShape& s, const TPaint& P, uchar* ABits, qsizetype APitch
                 int AY1) {
     const int ya = std::max(AY0, int(std::floor(s.top))),
               yb = std::min(AY1 - 1, int(std::ceil(s.bottom)) - 1);
-    const uint32_t solid = uint32_t(P.M) << 24 | uint32_t(P.R) << 16 | uint32_t(P.G) << 8 | P.B;
-    struct Strip {
-        double w, l0, l1, r0, r1; // height, and the bounds at its top and bottom
-    };
     for (int y = ya; y <= yb; ++y) {
         const double ta = std::max(double(y), s.top), tb = std::min(y + 1.0, s.bottom);
         if (!(ta < tb))
             continue;
-        std::array<double, kMaxOutline + 2> cuts;
-        int nCuts = 0;
-        cuts[size_t(nCuts++)] = ta;
-        for (int k = 0; k < s.nYs; ++k)
-            if (s.ys[size_t(k)] > ta && s.ys[size_t(k)] < tb)
-                cuts[size_t(nCuts++)] = s.ys[size_t(k)];
-        cuts[size_t(nCuts++)] = tb;
-        std::sort(cuts.begin() + 1, cuts.begin() + nCuts - 1);
-        std::array<Strip, kMaxOutline + 1> strips;
-        int nStrips = 0;
-        double minL = 1e300, maxL = -1e300, minR = 1e300, maxR = -1e300;
-        for (int k = 0; k + 1 < nCuts; ++k) {
-            const double t0 = cuts[size_t(k)], t1 = cuts[size_t(k) + 1];
-            if (!(t1 > t0))
-                continue;
-            // Within the strip one side bounds each end: the innermost at its middle.
-            const double tm = 0.5 * (t0 + t1);
-            const TSide* l = &s.left[0];
-            for (int j = 1; j < s.nLeft; ++j)
-                if (s.left[size_t(j)].at(tm) > l->at(tm))
-                    l = &s.left[size_t(j)];
-            const TSide* r = &s.right[0];
-            for (int j = 1; j < s.nRight; ++j)
-                if (s.right[size_t(j)].at(tm) < r->at(tm))
-                    r = &s.right[size_t(j)];
-            Strip st{t1 - t0, l->at(t0), l->at(t1), r->at(t0), r->at(t1)};
-            // Rounding at a corner must not let the bounds cross.
-            st.r0 = std::max(st.r0, st.l0);
-            st.r1 = std::max(st.r1, st.l1);
-            minL = std::min({minL, st.l0, st.l1});
-            maxL = std::max({maxL, st.l0, st.l1});
-            minR = std::min({minR, st.r0, st.r1});
-            maxR = std::max({maxR, st.r0, st.r1});
-            strips[size_t(nStrips++)] = st;
-        }
-        if (nStrips == 0)
-            continue;
-        uchar* row = ABits + y * APitch;
-        auto partial = [&](int x) {
-            double cover = 0;
-            for (int k = 0; k < nStrips; ++k) {
-                const Strip& st = strips[size_t(k)];
-                cover +=
-                    st.w * (ColumnCover(st.r0 - x, st.r1 - x) - ColumnCover(st.l0 - x, st.l1 - x));
-            }
-            const int c = std::clamp(int(cover * 256 + 0.5), 0, 256);
-            if (c > 0)
-                Blend(row + 4 * x, P, c);
-        };
-        const int xa = std::max(0, int(std::floor(minL)));
-        const int xb = std::min(W - 1, int(std::ceil(maxR)) - 1);
-        // Pixels that every strip covers from side to side, over the whole row, are solid.
-        int fa = W, fb = -1;
-        if (ta == y && tb == y + 1.0) {
-            fa = std::max(xa, int(std::ceil(maxL)));
-            fb = std::min(xb, int(std::floor(minR)) - 1);
-        }
-        if (fa > fb) {
-            for (int x = xa; x <= xb; ++x)
-                partial(x);
-            continue;
-        }
-        for (int x = xa; x < fa; ++x)
-            partial(x);
-        std::fill(reinterpret_cast<uint32_t*>(row) + fa, reinterpret_cast<uint32_t*>(row) + fb + 1,
-                  solid);
-        for (int x = fb + 1; x <= xb; ++x)
-            partial(x);
+        const TRowStrips strips = RowStrips(s, ta, tb);
+        if (strips.n > 0)
+            PaintRow(strips, P, ABits + y * APitch, W, y, ta, tb);
     }
 }
 
@@ -256,23 +271,20 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
     // Each painted tile's paint, and the bands of rows its outline may reach.
     std::vector<TPaint> paint(static_cast<size_t>(tiles));
     std::vector<std::pair<int, int>> rows(size_t(tiles), {0, -1});
-    ParallelFor((tiles + 4095) / 4096, [&](int c) {
-        const int end = std::min(tiles, (c + 1) * 4096);
-        for (int i = c * 4096; i < end; ++i) {
-            const TItemX& t = AItemXs[size_t(i)];
-            if (t.Count <= 0 || t.Points.empty())
-                continue;
-            paint[size_t(i)] = PaintOf(AColorConv(t), AOpacity);
-            float minY = t.Points[0].Y, maxY = minY;
-            for (const TPointF& q : t.Points) {
-                minY = std::min(minY, q.Y);
-                maxY = std::max(maxY, q.Y);
-            }
-            const double ya = std::max(0.0, std::floor(minY - kReach));
-            const double yb = std::min(double(AHeight - 1), std::ceil(maxY + kReach));
-            if (ya <= yb)
-                rows[size_t(i)] = {int(ya), int(yb)};
+    ParallelChunks(tiles, kTileChunk, [&](int i) {
+        const TItemX& t = AItemXs[size_t(i)];
+        if (t.Count <= 0 || t.Points.empty())
+            return;
+        paint[size_t(i)] = PaintOf(AColorConv(t), AOpacity);
+        float minY = t.Points[0].Y, maxY = minY;
+        for (const TPointF& q : t.Points) {
+            minY = std::min(minY, q.Y);
+            maxY = std::max(maxY, q.Y);
         }
+        const double ya = std::max(0.0, std::floor(minY - kReach));
+        const double yb = std::min(double(AHeight - 1), std::ceil(maxY + kReach));
+        if (ya <= yb)
+            rows[size_t(i)] = {int(ya), int(yb)};
     });
     const TBandLists bandLists =
         BandLists(AHeight, kBandRows, tiles, [&](int i) { return rows[size_t(i)]; });

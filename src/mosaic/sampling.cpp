@@ -35,7 +35,6 @@ int ClampTrunc(float v, float bound) {
 
 namespace {
 
-constexpr int kBandRows = 32;
 constexpr int kGroupRows = 8; // rows of a band that one thread claims at a time
 constexpr int kMaxCorners = 6;
 
@@ -140,6 +139,84 @@ struct TTileLines {
     }
 };
 
+// Where a row crosses a tile's lines: the open interval (lo, hi) of x inside every outer edge,
+// and the x ranges, a handful per row, within rounding distance of a line, which the owner test
+// itself settles.
+struct TRowCut {
+    double lo = -std::numeric_limits<double>::infinity();
+    double hi = std::numeric_limits<double>::infinity();
+    bool empty = false; // the row misses the tile, or lies on a horizontal diagonal
+    std::array<std::pair<int, int>, 2 * kMaxCorners> unsure;
+    int nUnsure = 0;
+};
+
+TRowCut CutRow(const TTileLines& L, const TBox& B, float yc) {
+    TRowCut cut;
+    auto addUnsure = [&](double ALo, double AHi) {
+        const int a = std::max(B.x0, int(std::ceil(ALo - 0.5)));
+        const int b = std::min(B.x1, int(std::floor(AHi - 0.5)));
+        if (a <= b)
+            cut.unsure[size_t(cut.nUnsure++)] = {a, b};
+    };
+    // The x where the line crosses the row, for a line that is not horizontal.
+    auto root = [&](const TLine& l) { return l.ux + l.dxdy * (double(yc) - l.uy); };
+    for (int k = 0; k < L.nEdges; ++k) {
+        const TLine& e = L.edges[size_t(k)];
+        if (e.vy == e.uy) {
+            // Exact: the sign of a product of exact differences.
+            if (SideAt(e, 0, yc) != e.inner)
+                cut.empty = true;
+            continue;
+        }
+        const double r = root(e);
+        // Moving right changes the side by the sign of -(vy - uy).
+        const bool insideRight = ((e.vy - e.uy) < 0 ? 1 : -1) == e.inner;
+        if (insideRight)
+            cut.lo = std::max(cut.lo, r);
+        else
+            cut.hi = std::min(cut.hi, r);
+        if (e.delta > 0)
+            addUnsure(r - e.delta, r + e.delta);
+    }
+    for (int k = 0; k < L.nDiags; ++k) {
+        const TLine& d = L.diags[size_t(k)];
+        if (d.vy == d.uy) {
+            if (double(yc) == d.uy)
+                cut.empty = true; // the whole row lies on the diagonal
+            continue;
+        }
+        const double r = root(d);
+        addUnsure(r - d.delta, r + d.delta); // a vertical diagonal: just the pixel on it
+    }
+    return cut;
+}
+
+// Marks the pixels between the cut's bounds as AIndex's, around its unsure ranges; returns the
+// range it marked (first > last for none).
+TSpan FillCut(TRowCut& ACut, const TBox& B, int32_t AIndex, int32_t* ARow) {
+    TSpan span{B.x1 + 1, B.x0 - 1};
+    if (ACut.empty)
+        return span;
+    const double lo = ACut.lo, hi = ACut.hi;
+    const int xa = std::max(B.x0, std::isinf(lo) ? B.x0 : int(std::floor(lo - 0.5)) + 1);
+    const int xb = std::min(B.x1, std::isinf(hi) ? B.x1 : int(std::ceil(hi - 0.5)) - 1);
+    if (xa > xb)
+        return span;
+    span = {xa, xb};
+    if (ACut.nUnsure > 1)
+        std::sort(ACut.unsure.begin(), ACut.unsure.begin() + ACut.nUnsure);
+    int x = xa;
+    for (int u = 0; u < ACut.nUnsure && x <= xb; ++u) {
+        const int stop = std::min(xb + 1, ACut.unsure[size_t(u)].first);
+        for (; x < stop; ++x)
+            ARow[x] = AIndex;
+        x = std::max(x, ACut.unsure[size_t(u)].second + 1);
+    }
+    for (; x <= xb; ++x)
+        ARow[x] = AIndex;
+    return span;
+}
+
 // Marks the pixels of row y that tile AIndex claims: those whose centre passes the owner test.
 // Pixels that are clearly inside or outside every line are decided by geometry; the few whose
 // centre lies within rounding distance of a line are given to the test itself. Returns the
@@ -159,69 +236,10 @@ TSpan ClaimRow(const TItemX& t, const TTileLines& L, const TBox& B, int32_t AInd
                 mark(x);
         return span;
     }
-    double lo = -std::numeric_limits<double>::infinity();
-    double hi = std::numeric_limits<double>::infinity();
-    bool empty = false;
-    // Pixel ranges [a, b] that need the test; a handful per row.
-    std::array<std::pair<int, int>, 2 * kMaxCorners> unsure;
-    int nUnsure = 0;
-    auto addUnsure = [&](double ALo, double AHi) {
-        const int a = std::max(B.x0, int(std::ceil(ALo - 0.5)));
-        const int b = std::min(B.x1, int(std::floor(AHi - 0.5)));
-        if (a <= b)
-            unsure[size_t(nUnsure++)] = {a, b};
-    };
-    // The x where the line crosses the row, for a line that is not horizontal.
-    auto root = [&](const TLine& l) { return l.ux + l.dxdy * (double(yc) - l.uy); };
-    for (int k = 0; k < L.nEdges; ++k) {
-        const TLine& e = L.edges[size_t(k)];
-        if (e.vy == e.uy) {
-            // Exact: the sign of a product of exact differences.
-            if (SideAt(e, 0, yc) != e.inner)
-                empty = true;
-            continue;
-        }
-        const double r = root(e);
-        // Moving right changes the side by the sign of -(vy - uy).
-        const bool insideRight = ((e.vy - e.uy) < 0 ? 1 : -1) == e.inner;
-        if (insideRight)
-            lo = std::max(lo, r);
-        else
-            hi = std::min(hi, r);
-        if (e.delta > 0)
-            addUnsure(r - e.delta, r + e.delta);
-    }
-    for (int k = 0; k < L.nDiags; ++k) {
-        const TLine& d = L.diags[size_t(k)];
-        if (d.vy == d.uy) {
-            if (double(yc) == d.uy)
-                empty = true; // the whole row lies on the diagonal
-            continue;
-        }
-        const double r = root(d);
-        addUnsure(r - d.delta, r + d.delta); // a vertical diagonal: just the pixel on it
-    }
-    if (!empty) {
-        const int xa = std::max(B.x0, std::isinf(lo) ? B.x0 : int(std::floor(lo - 0.5)) + 1);
-        const int xb = std::min(B.x1, std::isinf(hi) ? B.x1 : int(std::ceil(hi - 0.5)) - 1);
-        if (xa <= xb) {
-            span = {xa, xb};
-            // Fill around the unsure ranges, which the test settles below.
-            if (nUnsure > 1)
-                std::sort(unsure.begin(), unsure.begin() + nUnsure);
-            int x = xa;
-            for (int u = 0; u < nUnsure && x <= xb; ++u) {
-                const int stop = std::min(xb + 1, unsure[size_t(u)].first);
-                for (; x < stop; ++x)
-                    ARow[x] = AIndex;
-                x = std::max(x, unsure[size_t(u)].second + 1);
-            }
-            for (; x <= xb; ++x)
-                ARow[x] = AIndex;
-        }
-    }
-    for (int u = 0; u < nUnsure; ++u)
-        for (int x = unsure[size_t(u)].first; x <= unsure[size_t(u)].second; ++x)
+    TRowCut cut = CutRow(L, B, yc);
+    span = FillCut(cut, B, AIndex, ARow);
+    for (int u = 0; u < cut.nUnsure; ++u)
+        for (int x = cut.unsure[size_t(u)].first; x <= cut.unsure[size_t(u)].second; ++x)
             if (PointInItemX(t, TPointF{float(x + 0.5), yc}))
                 mark(x);
     return span;
@@ -298,6 +316,112 @@ void AddOwnedPixels(TItemX& t, int32_t i, int ya, int yb, const int32_t* AOwner,
     t.Count = count;
 }
 
+// The source in the premultiplied form the sums read: ABitmap itself, or its copy in AConverted.
+const QImage& Premultiplied(const QImage& ABitmap, QImage& AConverted) {
+    if (ABitmap.format() == QImage::Format_ARGB32_Premultiplied)
+        return ABitmap;
+    AConverted = ABitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (AConverted.isNull())
+        throw std::bad_alloc();
+    return AConverted;
+}
+
+// One band of rows at a time: the owner of every pixel, then each tile's sums.
+class TBandSampler {
+public:
+    TBandSampler(const QImage& ASource, TItemXs& AItemXs)
+        : FSource(ASource), FItems(AItemXs), W(ASource.width()), H(ASource.height()),
+          FMaxX(float(W - 1)), FMaxY(float(H - 1)), FOwner(size_t(W) * kBandRows),
+          FHuge(W >= (1 << 22) || H >= (1 << 22)), FSlices(std::max(1, WorkerThreads())) {
+        // For each band of rows the tiles whose box reaches it, in array order. Boxes are worked
+        // out again where they are needed rather than kept for every tile: on a big picture they
+        // would cost a sixth of the tiles' own memory, at the peak of the conversion.
+        FBandLists = BandLists(H, kBandRows, int(FItems.size()), [&](int i) {
+            const TBox b = BoxOf(FItems[size_t(i)], FMaxX, FMaxY);
+            return std::pair{b.y0, b.y1};
+        });
+    }
+
+    int Bands() const { return FBandLists.bands(); }
+
+    void Sample(int ABand) {
+        const int Y0 = ABand * kBandRows, Y1 = std::min(H, Y0 + kBandRows);
+        FBandLists.tiles(ABand, FMembers);
+        const int32_t* list = FMembers.data();
+        const int count = int(FMembers.size());
+        ClaimOwners(list, count, Y0, Y1);
+        AddSums(list, count, Y0, Y1);
+    }
+
+private:
+    // The lines of each tile reaching the band, then owners a few rows at a time; within a
+    // row, later tiles overwrite earlier ones.
+    void ClaimOwners(const int32_t* AList, int ACount, int Y0, int Y1) {
+        FLines.resize(size_t(ACount));
+        FBoxes.resize(size_t(ACount));
+        FSpans.assign(size_t(ACount) * kBandRows, TSpan{1, 0});
+        ParallelChunks(ACount, 64, [&](int m) {
+            const TItemX& t = FItems[size_t(AList[m])];
+            FBoxes[size_t(m)] = BoxOf(t, FMaxX, FMaxY);
+            FLines[size_t(m)] = TTileLines(t, FBoxes[size_t(m)], FHuge);
+        });
+        const int groups = (Y1 - Y0 + kGroupRows - 1) / kGroupRows;
+        ParallelFor(groups, [&](int g) {
+            const int ga = Y0 + g * kGroupRows, gb = std::min(Y1, ga + kGroupRows) - 1;
+            std::fill(FOwner.data() + size_t(ga - Y0) * size_t(W),
+                      FOwner.data() + size_t(gb + 1 - Y0) * size_t(W), -1);
+            for (int m = 0; m < ACount; ++m) {
+                const int32_t i = AList[m];
+                const TBox& b = FBoxes[size_t(m)];
+                const int ya = std::max(b.y0, ga), yb = std::min(b.y1, gb);
+                for (int y = ya; y <= yb; ++y)
+                    FSpans[size_t(m) * kBandRows + size_t(y - Y0)] =
+                        ClaimRow(FItems[size_t(i)], FLines[size_t(m)], b, i, y,
+                                 FOwner.data() + size_t(y - Y0) * size_t(W));
+            }
+        });
+    }
+
+    // Each tile adds its own pixels in row-major order, whichever thread runs it.
+    void AddSums(const int32_t* AList, int ACount, int Y0, int Y1) {
+        const int chunks = std::min(FSlices * 4, std::max(ACount, 1));
+        ParallelFor(chunks, [&](int s) {
+            for (int m = s; m < ACount; m += chunks) {
+                const int32_t i = AList[m];
+                const TBox& b = FBoxes[size_t(m)];
+                AddOwnedPixels(FItems[size_t(i)], i, std::max(b.y0, Y0), std::min(b.y1, Y1 - 1),
+                               FOwner.data(), FSpans.data() + size_t(m) * kBandRows, Y0, W,
+                               FSource);
+            }
+        });
+    }
+
+    const QImage& FSource;
+    TItemXs& FItems;
+    const int W, H;
+    const float FMaxX, FMaxY;
+    TBandLists FBandLists;
+    std::vector<int32_t> FMembers;  // the band's tiles
+    std::vector<TBox> FBoxes;       // per listed tile of the band
+    std::vector<int32_t> FOwner;    // the band's rows: the index of each pixel's owner
+    std::vector<TTileLines> FLines; // per listed tile of the band
+    std::vector<TSpan> FSpans;      // per listed tile: its claimed span in each row
+    const bool FHuge;
+    const int FSlices;
+};
+
+// Reports the band's rows; throws ECanceled, with the progress reset, when asked to stop.
+void ReportBand(TProgress* AProgress, int Y0, int Y1) {
+    if (!AProgress)
+        return;
+    for (int y = Y0; y < Y1; ++y)
+        AProgress->setValue(y);
+    if (AProgress->isCanceled()) {
+        AProgress->setValue(0);
+        throw ECanceled();
+    }
+}
+
 } // namespace
 
 void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress) {
@@ -311,82 +435,10 @@ void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress)
         return;
     }
     QImage converted;
-    const QImage* src = &ABitmap;
-    if (ABitmap.format() != QImage::Format_ARGB32_Premultiplied) {
-        converted = ABitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        if (converted.isNull())
-            throw std::bad_alloc();
-        src = &converted;
-    }
-
-    // For each band of rows the tiles whose box reaches it, in array order. Boxes are worked out
-    // again where they are needed rather than kept for every tile: on a big picture they would
-    // cost a sixth of the tiles' own memory, at the peak of the conversion.
-    const int tiles = int(AItemXs.size());
-    const float maxX = float(W - 1), maxY = float(H - 1);
-    const TBandLists bandLists = BandLists(H, kBandRows, tiles, [&](int i) {
-        const TBox b = BoxOf(AItemXs[size_t(i)], maxX, maxY);
-        return std::pair{b.y0, b.y1};
-    });
-    const int bands = bandLists.bands();
-
-    const bool huge = W >= (1 << 22) || H >= (1 << 22);
-    std::vector<int32_t> owner(size_t(W) * kBandRows);
-    std::vector<TTileLines> lines;
-    std::vector<int32_t> members; // per band: the tiles that reach it
-    std::vector<TBox> boxes;      // and their boxes
-    std::vector<TSpan> spans;     // per band: each listed tile's claimed span in each row
-    const int slices = std::max(1, WorkerThreads());
-    for (int band = 0; band < bands; ++band) {
-        const int Y0 = band * kBandRows, Y1 = std::min(H, Y0 + kBandRows);
-        bandLists.tiles(band, members);
-        const int32_t* list = members.data();
-        const int count = int(members.size());
-        // The lines of each tile reaching the band, then owners a few rows at a time; within a
-        // row, later tiles overwrite earlier ones.
-        lines.resize(size_t(count));
-        boxes.resize(size_t(count));
-        spans.assign(size_t(count) * kBandRows, TSpan{1, 0});
-        ParallelFor((count + 63) / 64, [&](int chunk) {
-            for (int m = chunk * 64; m < std::min(count, chunk * 64 + 64); ++m) {
-                const TItemX& t = AItemXs[size_t(list[m])];
-                boxes[size_t(m)] = BoxOf(t, maxX, maxY);
-                lines[size_t(m)] = TTileLines(t, boxes[size_t(m)], huge);
-            }
-        });
-        const int groups = (Y1 - Y0 + kGroupRows - 1) / kGroupRows;
-        ParallelFor(groups, [&](int g) {
-            const int ga = Y0 + g * kGroupRows, gb = std::min(Y1, ga + kGroupRows) - 1;
-            std::fill(owner.data() + size_t(ga - Y0) * size_t(W),
-                      owner.data() + size_t(gb + 1 - Y0) * size_t(W), -1);
-            for (int m = 0; m < count; ++m) {
-                const int32_t i = list[m];
-                const TBox& b = boxes[size_t(m)];
-                const int ya = std::max(b.y0, ga), yb = std::min(b.y1, gb);
-                for (int y = ya; y <= yb; ++y)
-                    spans[size_t(m) * kBandRows + size_t(y - Y0)] =
-                        ClaimRow(AItemXs[size_t(i)], lines[size_t(m)], b, i, y,
-                                 owner.data() + size_t(y - Y0) * size_t(W));
-            }
-        });
-        // Sums: each tile adds its own pixels in row-major order, whichever thread runs it.
-        ParallelFor(std::min(slices * 4, std::max(count, 1)), [&](int s) {
-            const int chunks = std::min(slices * 4, std::max(count, 1));
-            for (int m = s; m < count; m += chunks) {
-                const int32_t i = list[m];
-                const TBox& b = boxes[size_t(m)];
-                AddOwnedPixels(AItemXs[size_t(i)], i, std::max(b.y0, Y0), std::min(b.y1, Y1 - 1),
-                               owner.data(), spans.data() + size_t(m) * kBandRows, Y0, W, *src);
-            }
-        });
-        if (AProgress) {
-            for (int y = Y0; y < Y1; ++y)
-                AProgress->setValue(y);
-            if (AProgress->isCanceled()) {
-                AProgress->setValue(0);
-                throw ECanceled();
-            }
-        }
+    TBandSampler sampler(Premultiplied(ABitmap, converted), AItemXs);
+    for (int band = 0; band < sampler.Bands(); ++band) {
+        sampler.Sample(band);
+        ReportBand(AProgress, band * kBandRows, std::min(H, (band + 1) * kBandRows));
     }
     if (AProgress)
         AProgress->setValue(0);

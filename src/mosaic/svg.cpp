@@ -98,6 +98,8 @@ std::string Head(int AWidth, int AHeight, float AOpacity, bool AColorConvOpaque)
     out += ' ';
     AppendUInt(out, uint64_t(std::max(AHeight, 0)));
     out += "\" preserveAspectRatio=\"none\">";
+    // Fixed text, not the program's version: documents must come out byte for byte the same
+    // from every release, and files already written carry exactly this line.
     out += "<!-- Generator: ORVANTE VORM 1.0, SVG Export -->";
     out += "<g shape-rendering=\"crispEdges\"";
     if (AColorConvOpaque) {

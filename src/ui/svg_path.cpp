@@ -47,8 +47,23 @@ private:
     }
     std::optional<double> Number();
     std::optional<bool> Flag();
+    // A coordinate pair, added to ABase (the current point for a relative command).
+    std::optional<QPointF> Point(QPointF ABase);
     bool Arc(QPainterPath& APath, QPointF AFrom, double rx, double ry, double APhiDeg, bool ALarge,
              bool ASweep, QPointF ATo);
+
+    // One segment of a command, its arguments read; false when they are malformed.
+    bool Segment(QChar ACommand, bool ARelative, bool AFirst);
+    bool MoveTo(QPointF ABase, bool AFirst);
+    bool LineTo(QPointF ABase);
+    bool AxisLineTo(QChar ACommand, QPointF ABase);
+    bool CubicTo(QChar ACommand, QPointF ABase);
+    bool QuadTo(QChar ACommand, QPointF ABase);
+    bool ArcTo(QPointF ABase);
+
+    QPainterPath FPath;
+    QPointF FCurrent, FStart, FLastControl;
+    QChar FPrevious; // the last segment's command; a move's further pairs count as lines
 };
 
 std::optional<double> TPathReader::Number() {
@@ -168,119 +183,165 @@ bool TPathReader::Arc(QPainterPath& APath, QPointF AFrom, double rx, double ry, 
     return true;
 }
 
+std::optional<QPointF> TPathReader::Point(QPointF ABase) {
+    const auto x = Number();
+    if (!x)
+        return std::nullopt;
+    const auto y = Number();
+    if (!y)
+        return std::nullopt;
+    return QPointF(ABase.x() + *x, ABase.y() + *y);
+}
+
+bool TPathReader::MoveTo(QPointF ABase, bool AFirst) {
+    const auto p = Point(ABase);
+    if (!p)
+        return false;
+    if (AFirst) {
+        FPath.moveTo(*p);
+        FStart = *p;
+    } else {
+        FPath.lineTo(*p); // further pairs after a move are lines
+    }
+    FCurrent = *p;
+    return true;
+}
+
+bool TPathReader::LineTo(QPointF ABase) {
+    const auto p = Point(ABase);
+    if (!p)
+        return false;
+    FPath.lineTo(*p);
+    FCurrent = *p;
+    return true;
+}
+
+bool TPathReader::AxisLineTo(QChar ACommand, QPointF ABase) {
+    const auto v = Number();
+    if (!v)
+        return false;
+    if (ACommand == u'H')
+        FCurrent.setX(ABase.x() + *v);
+    else
+        FCurrent.setY(ABase.y() + *v);
+    FPath.lineTo(FCurrent);
+    return true;
+}
+
+// C, or S, whose first control point mirrors the last one of a cubic before it.
+bool TPathReader::CubicTo(QChar ACommand, QPointF ABase) {
+    QPointF c1 = FCurrent;
+    if (ACommand == u'C') {
+        const auto p = Point(ABase);
+        if (!p)
+            return false;
+        c1 = *p;
+    } else if (FPrevious == u'C' || FPrevious == u'S') {
+        c1 = 2 * FCurrent - FLastControl;
+    }
+    const auto c2 = Point(ABase);
+    if (!c2)
+        return false;
+    const auto p = Point(ABase);
+    if (!p)
+        return false;
+    FPath.cubicTo(c1, *c2, *p);
+    FLastControl = *c2;
+    FCurrent = *p;
+    return true;
+}
+
+// Q, or T, whose control point mirrors that of a quadratic before it.
+bool TPathReader::QuadTo(QChar ACommand, QPointF ABase) {
+    QPointF c1 = FCurrent;
+    if (ACommand == u'Q') {
+        const auto p = Point(ABase);
+        if (!p)
+            return false;
+        c1 = *p;
+    } else if (FPrevious == u'Q' || FPrevious == u'T') {
+        c1 = 2 * FCurrent - FLastControl;
+    }
+    const auto p = Point(ABase);
+    if (!p)
+        return false;
+    FPath.quadTo(c1, *p);
+    FLastControl = c1;
+    FCurrent = *p;
+    return true;
+}
+
+bool TPathReader::ArcTo(QPointF ABase) {
+    const auto rx = Number();
+    const auto ry = rx ? Number() : std::nullopt;
+    const auto phi = ry ? Number() : std::nullopt;
+    const auto large = phi ? Flag() : std::nullopt;
+    const auto sweep = large ? Flag() : std::nullopt;
+    const auto p = sweep ? Point(ABase) : std::nullopt;
+    if (!p || !Arc(FPath, FCurrent, *rx, *ry, *phi, *large, *sweep, *p))
+        return false;
+    FCurrent = *p;
+    return true;
+}
+
+bool TPathReader::Segment(QChar ACommand, bool ARelative, bool AFirst) {
+    const QPointF base = ARelative ? FCurrent : QPointF();
+    bool ok = false;
+    switch (ACommand.unicode()) {
+    case 'M':
+        ok = MoveTo(base, AFirst);
+        break;
+    case 'L':
+        ok = LineTo(base);
+        break;
+    case 'H':
+    case 'V':
+        ok = AxisLineTo(ACommand, base);
+        break;
+    case 'C':
+    case 'S':
+        ok = CubicTo(ACommand, base);
+        break;
+    case 'Q':
+    case 'T':
+        ok = QuadTo(ACommand, base);
+        break;
+    case 'A':
+        ok = ArcTo(base);
+        break;
+    default:
+        return false;
+    }
+    FPrevious = ACommand == u'M' && !AFirst ? QChar(u'L') : ACommand;
+    return ok;
+}
+
 QPainterPath TPathReader::Read() {
-    QPainterPath path;
-    QPointF current, start, lastControl;
-    QChar previous;
     if (AtEnd())
-        return path;
+        return FPath;
     while (!AtEnd()) {
         const QChar c = FData[FPos];
         if (!c.isLetter())
             return {};
         ++FPos;
         const QChar command = c.toUpper();
-        const bool relative = c.isLower();
-        if (previous.isNull() && command != u'M')
+        if (FPrevious.isNull() && command != u'M')
             return {}; // path data begins with a move
+        if (command == u'Z') {
+            // Z takes no arguments.
+            FPath.closeSubpath();
+            FCurrent = FStart;
+            FPrevious = command;
+            continue;
+        }
         bool first = true;
         do {
-            const QPointF base = relative ? current : QPointF();
-            auto pointArg = [&]() -> std::optional<QPointF> {
-                const auto x = Number();
-                if (!x)
-                    return std::nullopt;
-                const auto y = Number();
-                if (!y)
-                    return std::nullopt;
-                return QPointF(base.x() + *x, base.y() + *y);
-            };
-            QChar done = command;
-            if (command == u'Z') {
-                path.closeSubpath();
-                current = start;
-                previous = command;
-                break; // Z takes no arguments
-            } else if (command == u'M') {
-                const auto p = pointArg();
-                if (!p)
-                    return {};
-                if (first) {
-                    path.moveTo(*p);
-                    start = *p;
-                } else {
-                    path.lineTo(*p); // further pairs after a move are lines
-                    done = u'L';
-                }
-                current = *p;
-            } else if (command == u'L') {
-                const auto p = pointArg();
-                if (!p)
-                    return {};
-                path.lineTo(*p);
-                current = *p;
-            } else if (command == u'H' || command == u'V') {
-                const auto v = Number();
-                if (!v)
-                    return {};
-                if (command == u'H')
-                    current.setX(base.x() + *v);
-                else
-                    current.setY(base.y() + *v);
-                path.lineTo(current);
-            } else if (command == u'C' || command == u'S') {
-                QPointF c1 = current;
-                if (command == u'C') {
-                    const auto p = pointArg();
-                    if (!p)
-                        return {};
-                    c1 = *p;
-                } else if (previous == u'C' || previous == u'S') {
-                    c1 = 2 * current - lastControl;
-                }
-                const auto c2 = pointArg();
-                if (!c2)
-                    return {};
-                const auto p = pointArg();
-                if (!p)
-                    return {};
-                path.cubicTo(c1, *c2, *p);
-                lastControl = *c2;
-                current = *p;
-            } else if (command == u'Q' || command == u'T') {
-                QPointF c1 = current;
-                if (command == u'Q') {
-                    const auto p = pointArg();
-                    if (!p)
-                        return {};
-                    c1 = *p;
-                } else if (previous == u'Q' || previous == u'T') {
-                    c1 = 2 * current - lastControl;
-                }
-                const auto p = pointArg();
-                if (!p)
-                    return {};
-                path.quadTo(c1, *p);
-                lastControl = c1;
-                current = *p;
-            } else if (command == u'A') {
-                const auto rx = Number();
-                const auto ry = rx ? Number() : std::nullopt;
-                const auto phi = ry ? Number() : std::nullopt;
-                const auto large = phi ? Flag() : std::nullopt;
-                const auto sweep = large ? Flag() : std::nullopt;
-                const auto p = sweep ? pointArg() : std::nullopt;
-                if (!p || !Arc(path, current, *rx, *ry, *phi, *large, *sweep, *p))
-                    return {};
-                current = *p;
-            } else {
+            if (!Segment(command, c.isLower(), first))
                 return {};
-            }
-            previous = done;
             first = false;
         } while (NumberFollows());
     }
-    return path;
+    return FPath;
 }
 
 } // namespace

@@ -137,69 +137,68 @@ void ThemeInit() {
 }
 #endif
 
-QPalette LightPalette(TAlphaColor AAccent) {
+namespace {
+
+// One appearance's colours, $RRGGBB; the highlight is the accent colour in both.
+struct TPaletteColors {
+    QRgb Window, Text, Base, AlternateBase, ToolTipBase, PlaceholderText, Button, BrightText;
+    QRgb Light, Midlight, Mid, Dark, Shadow, Link, LinkVisited;
+    // Disabled controls: the text, and the grounds that change with it (0: as when enabled).
+    QRgb DisabledText, DisabledHighlight, DisabledBase, DisabledButton;
+};
+
+QPalette MakePalette(const TPaletteColors& C, TAlphaColor AAccent) {
     QPalette p;
-    const QColor text(0x00, 0x00, 0x00);
-    p.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xFF));
-    p.setColor(QPalette::AlternateBase, QColor(0xF5, 0xF5, 0xF5));
-    p.setColor(QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xFF));
-    p.setColor(QPalette::ToolTipText, text);
-    p.setColor(QPalette::PlaceholderText, QColor(0x6D, 0x6D, 0x6D));
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, QColor(0xE1, 0xE1, 0xE1));
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::BrightText, QColor(0xFF, 0xFF, 0xFF));
-    p.setColor(QPalette::Light, QColor(0xFF, 0xFF, 0xFF));
-    p.setColor(QPalette::Midlight, QColor(0xE3, 0xE3, 0xE3));
-    p.setColor(QPalette::Mid, QColor(0xA0, 0xA0, 0xA0));
-    p.setColor(QPalette::Dark, QColor(0x80, 0x80, 0x80));
-    p.setColor(QPalette::Shadow, QColor(0x40, 0x40, 0x40));
+    const QColor text(C.Text);
+    const std::pair<QPalette::ColorRole, QRgb> roles[] = {
+        {QPalette::Window, C.Window},
+        {QPalette::WindowText, C.Text},
+        {QPalette::Base, C.Base},
+        {QPalette::AlternateBase, C.AlternateBase},
+        {QPalette::ToolTipBase, C.ToolTipBase},
+        {QPalette::ToolTipText, C.Text},
+        {QPalette::PlaceholderText, C.PlaceholderText},
+        {QPalette::Text, C.Text},
+        {QPalette::Button, C.Button},
+        {QPalette::ButtonText, C.Text},
+        {QPalette::BrightText, C.BrightText},
+        {QPalette::Light, C.Light},
+        {QPalette::Midlight, C.Midlight},
+        {QPalette::Mid, C.Mid},
+        {QPalette::Dark, C.Dark},
+        {QPalette::Shadow, C.Shadow},
+    };
+    for (const auto& [role, rgb] : roles)
+        p.setColor(role, QColor(rgb));
     p.setColor(QPalette::Highlight, Rgb(AAccent));
     p.setColor(QPalette::HighlightedText, TextOn(AAccent));
-    p.setColor(QPalette::Link, QColor(0x00, 0x66, 0xCC));
-    p.setColor(QPalette::LinkVisited, QColor(0x55, 0x1A, 0x8B));
-    const QColor disabled(0xA0, 0xA0, 0xA0);
+    p.setColor(QPalette::Link, QColor(C.Link));
+    p.setColor(QPalette::LinkVisited, QColor(C.LinkVisited));
+    const QColor disabled(C.DisabledText);
     for (QPalette::ColorRole r : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         p.setColor(QPalette::Disabled, r, disabled);
-    p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(0xCC, 0xCC, 0xCC));
+    if (C.DisabledButton)
+        p.setColor(QPalette::Disabled, QPalette::Button, QColor(C.DisabledButton));
+    p.setColor(QPalette::Disabled, QPalette::Base, QColor(C.DisabledBase));
+    p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(C.DisabledHighlight));
     p.setColor(QPalette::Disabled, QPalette::HighlightedText, disabled);
-    p.setColor(QPalette::Disabled, QPalette::Base, QColor(0xF0, 0xF0, 0xF0));
     return p;
 }
 
+} // namespace
+
+QPalette LightPalette(TAlphaColor AAccent) {
+    return MakePalette({0xF0F0F0, 0x000000, 0xFFFFFF, 0xF5F5F5, 0xFFFFFF, 0x6D6D6D, 0xE1E1E1,
+                        0xFFFFFF, 0xFFFFFF, 0xE3E3E3, 0xA0A0A0, 0x808080, 0x404040, 0x0066CC,
+                        0x551A8B, 0xA0A0A0, 0xCCCCCC, 0xF0F0F0, 0},
+                       AAccent);
+}
+
 QPalette DarkPalette(TAlphaColor AAccent) {
-    QPalette p;
-    const QColor text(0xFF, 0xFF, 0xFF);
-    p.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, QColor(0x19, 0x19, 0x19));
-    p.setColor(QPalette::AlternateBase, QColor(0x2B, 0x2B, 0x2B));
-    p.setColor(QPalette::ToolTipBase, QColor(0x2B, 0x2B, 0x2B));
-    p.setColor(QPalette::ToolTipText, text);
-    p.setColor(QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0x9A));
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, QColor(0x33, 0x33, 0x33));
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::BrightText, QColor(0xFF, 0x55, 0x55));
-    p.setColor(QPalette::Light, QColor(0x4A, 0x4A, 0x4A));
-    p.setColor(QPalette::Midlight, QColor(0x3C, 0x3C, 0x3C));
-    p.setColor(QPalette::Mid, QColor(0x2A, 0x2A, 0x2A));
-    p.setColor(QPalette::Dark, QColor(0x14, 0x14, 0x14));
-    p.setColor(QPalette::Shadow, QColor(0x00, 0x00, 0x00));
-    p.setColor(QPalette::Highlight, Rgb(AAccent));
-    p.setColor(QPalette::HighlightedText, TextOn(AAccent));
-    p.setColor(QPalette::Link, QColor(0xAA, 0xAA, 0xFF));
-    p.setColor(QPalette::LinkVisited, QColor(0xC8, 0xA0, 0xFF));
-    const QColor disabled(0x7A, 0x7A, 0x7A);
-    for (QPalette::ColorRole r : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, r, disabled);
-    p.setColor(QPalette::Disabled, QPalette::Button, QColor(0x2A, 0x2A, 0x2A));
-    p.setColor(QPalette::Disabled, QPalette::Base, QColor(0x20, 0x20, 0x20));
-    p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(0x50, 0x50, 0x50));
-    p.setColor(QPalette::Disabled, QPalette::HighlightedText, disabled);
-    return p;
+    return MakePalette({0x202020, 0xFFFFFF, 0x191919, 0x2B2B2B, 0x2B2B2B, 0x9A9A9A, 0x333333,
+                        0xFF5555, 0x4A4A4A, 0x3C3C3C, 0x2A2A2A, 0x141414, 0x000000, 0xAAAAFF,
+                        0xC8A0FF, 0x7A7A7A, 0x505050, 0x202020, 0x2A2A2A},
+                       AAccent);
 }
 
 void StyleSet() {

@@ -7,30 +7,6 @@ struct TPair {
     const char* Ja;
 };
 
-constexpr TPair kTilings[] = {
-    {"Equilateral Triangle 1", "正三角形 1"},
-    {"Equilateral Triangle 2", "正三角形 2"},
-    {"Isosceles Right Triangle 1", "直角二等辺三角形 1"},
-    {"Isosceles Right Triangle 2", "直角二等辺三角形 2"},
-    {"Square", "正方形 芋目地"},
-    {"Square Alternate", "正方形 馬目地"},
-    {"Hexagon", "六角形"},
-};
-
-constexpr TPair kColors[] = {
-    {"Color", "カラー"},
-    {"Color Alpha White", "カラー 白強調"},
-    {"Color Alpha Black", "カラー 黒強調"},
-    {"Color Alpha Gray", "カラー 白黒強調"},
-    {"Color Self Alpha", "カラー アルファ"},
-    {"Gray", "グレー"},
-    {"Gray Alpha White", "グレー 白強調"},
-    {"Gray Alpha Black", "グレー 黒強調"},
-    {"Gray Alpha Gray", "グレー 白黒強調"},
-    {"Gray Self Alpha", "グレー アルファ"},
-};
-
-// In the order of TToolButton.
 constexpr TPair kButtons[] = {
     {"Open", "開く"},
     {"Save", "保存"},
@@ -39,23 +15,7 @@ constexpr TPair kButtons[] = {
     {"About", "\u2026について"},
 };
 
-template <size_t N> QStringList Column(const TPair (&ATable)[N], bool AJapanese) {
-    QStringList list;
-    list.reserve(int(N));
-    for (const TPair& p : ATable)
-        list << QString::fromUtf8(AJapanese ? p.Ja : p.En);
-    return list;
-}
-
 } // namespace
-
-QStringList TilingTexts(bool AJapanese) {
-    return Column(kTilings, AJapanese);
-}
-
-QStringList ColorTexts(bool AJapanese) {
-    return Column(kColors, AJapanese);
-}
 
 QString ButtonCaption(TToolButton AButton, bool AJapanese) {
     const TPair& p = kButtons[int(AButton)];

@@ -1,15 +1,10 @@
 // Every text the window and the About dialog show, in English and Japanese, so that a change of
-// wording or a new language touches one file.
+// wording or a new language touches one file; the option lists' texts stand with the options in
+// the engine's catalog.
 #pragma once
 
 #include <QString>
 #include <QStringList>
-
-// The tiling list, in the order of the mosaic engine's shapes.
-QStringList TilingTexts(bool AJapanese);
-
-// The colour-treatment list, in the order of the engine's treatments.
-QStringList ColorTexts(bool AJapanese);
 
 // The five tool-bar buttons.
 enum class TToolButton { Open, Save, Preview, BgColor, About };

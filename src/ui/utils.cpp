@@ -1,6 +1,7 @@
 #include "utils.h"
 
 #include "vorm_error.h"
+#include "vorm_version.h"
 
 #include <QDesktopServices>
 #include <QDir>

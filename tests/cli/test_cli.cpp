@@ -5,6 +5,7 @@
 #include "svg.h"
 #include "tga.h"
 #include "tilings.h"
+#include "vorm_version.h"
 
 #include <QDir>
 #include <QFile>
@@ -199,7 +200,7 @@ TEST_F(CliTest, HelpAndVersion) {
     EXPECT_TRUE(r.Out.contains("--shape"));
     r = Cli({"--version"});
     EXPECT_EQ(r.Code, 0);
-    EXPECT_TRUE(r.Out.startsWith("vorm-cli 1.0.0.0"));
+    EXPECT_TRUE(r.Out.startsWith("vorm-cli " VORM_VERSION));
 }
 
 TEST_F(CliTest, BatchConvertsEachAndReportsFailures) {

@@ -2,6 +2,7 @@
 #include "ui_test_support.h"
 #include "utils.h"
 #include "vorm_error.h"
+#include "vorm_version.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -107,7 +108,7 @@ TEST(Utils, FileVersionIsTheProjectVersionInFourNumbers) {
     const QString v = FileVersionString();
     EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+\\.\\d+$").match(v).hasMatch())
         << v.toStdString();
-    EXPECT_TRUE(v.startsWith(VORM_PROJECT_VERSION)) << v.toStdString();
+    EXPECT_TRUE(v.startsWith(VORM_VERSION)) << v.toStdString();
 }
 
 TEST(Utils, PictureResources) {
