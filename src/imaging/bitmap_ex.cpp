@@ -72,9 +72,9 @@ void CheckPngHeader(const QString& AFileName) {
     CheckPictureFits(png->Width, png->Height, png->Deep ? 8 : 0);
 }
 
-bool JpegFileCutShort(const QString& AFileName) {
+bool FileCutShort(const QString& AFileName, bool (*AIsCutShort)(QIODevice&)) {
     QFile file(AFileName);
-    return file.open(QIODevice::ReadOnly) && IsJpegCutShort(file);
+    return file.open(QIODevice::ReadOnly) && AIsCutShort(file);
 }
 
 // What Qt's decoder holds beside the bitmap while it decodes into a deeper format (16-bit PNGs
@@ -85,9 +85,9 @@ qint64 DecodeBytesPerPixel(QImage::Format AFormat) {
 }
 
 // A picture through Qt's decoders, once the size its header declares has passed the memory
-// budget and, for a PNG, the file's bytes. A PNG that Qt refuses because it is cut short is read
-// as far as it goes; a JPEG cut short Qt reads itself, filling in what is missing. Either sets
-// AWarning to what the picture lacks.
+// budget and, for a PNG, the file's bytes. A PNG cut short, which Qt refuses, is read as far as
+// it goes; a JPEG cut short Qt reads itself, filling in what is missing. Either sets AWarning to
+// what the picture lacks.
 QImage ReadPlatformPicture(const QString& AFileName, QString& AWarning) {
     QImageReader reader(AFileName);
     reader.setAutoTransform(true);
@@ -96,17 +96,13 @@ QImage ReadPlatformPicture(const QString& AFileName, QString& AWarning) {
     const QByteArray format = reader.format();
     if (size.isValid())
         CheckPictureFits(size.width(), size.height(), DecodeBytesPerPixel(reader.imageFormat()));
+    if (format == "png" && FileCutShort(AFileName, IsPngCutShort))
+        return ReadCutShortPng(ReadPictureFile(AFileName), AWarning);
     ApplyMemoryLimitToQt();
     QImage image = reader.read();
-    if (image.isNull()) {
-        if (format == "png") {
-            const QByteArray data = ReadPictureFile(AFileName);
-            if (IsPngCutShort(data))
-                return ReadCutShortPng(data, AWarning);
-        }
+    if (image.isNull())
         Fail(reader.errorString());
-    }
-    if (format == "jpeg" && JpegFileCutShort(AFileName))
+    if (format == "jpeg" && FileCutShort(AFileName, IsJpegCutShort))
         AWarning = QStringLiteral("it is read as far as it goes, and what is missing comes out "
                                   "grey or blurred");
     return AsBitmap(std::move(image));
@@ -199,9 +195,11 @@ void TFMXBitmapEx::SaveToFileEx(const QString& AFileName, PBitmapCodecSaveParams
     }
 }
 
-QImage LoadPicture(const QString& AFileName) {
+QImage LoadPicture(const QString& AFileName, QString* AWarning) {
     TFMXBitmapEx bitmap;
     if (!bitmap.LoadFromFileEx(AFileName, 0))
         throw EVormError(bitmap.LastError());
+    if (AWarning)
+        *AWarning = bitmap.LastWarning();
     return std::move(bitmap.Bitmap());
 }

@@ -55,5 +55,6 @@ private:
 };
 
 // The picture in AFileName through the program's loader, as the window and vorm-cli open it.
-// Throws EVormError naming the file and the reason when it cannot be read.
-QImage LoadPicture(const QString& AFileName);
+// Throws EVormError naming the file and the reason when it cannot be read. AWarning (when given)
+// becomes LastWarning(): what a picture that the file holds only in part lacks, or empty.
+QImage LoadPicture(const QString& AFileName, QString* AWarning = nullptr);

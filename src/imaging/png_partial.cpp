@@ -59,18 +59,23 @@ struct TSpngDeleter {
 
 } // namespace
 
-bool IsPngCutShort(QByteArrayView AData) {
-    if (!HasSignature(AData))
+bool IsPngCutShort(QIODevice& ADevice) {
+    if (!ADevice.seek(0) || !HasSignature(ADevice.read(kSignatureSize)))
         return false;
+    const qint64 size = ADevice.size();
     qint64 pos = kSignatureSize;
-    while (pos + kChunkHead <= AData.size()) {
-        const uint32_t length = GetBe32(Bytes(AData) + pos);
+    while (pos + kChunkHead <= size) {
+        if (!ADevice.seek(pos))
+            return false;
+        const QByteArray head = ADevice.read(kChunkHead);
+        if (head.size() < kChunkHead)
+            return true;
+        const uint32_t length = GetBe32(Bytes(head));
         if (length > kMaxChunkLength)
             return false; // damaged, not cut short
-        const bool end = std::memcmp(AData.data() + pos + 4, "IEND", 4) == 0;
         pos += kChunkHead + qint64(length) + kChunkCrc;
-        if (end)
-            return pos > AData.size();
+        if (head.endsWith("IEND"))
+            return pos > size;
     }
     return true;
 }

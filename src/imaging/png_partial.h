@@ -5,12 +5,14 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 #include <optional>
 
-// True when the data hold a PNG signature and end before its IEND chunk does.
-bool IsPngCutShort(QByteArrayView AData);
+// True when ADevice, read from its start, holds a PNG signature and ends before its IEND chunk
+// does. Only the chunks' headers are read.
+bool IsPngCutShort(QIODevice& ADevice);
 
 // What a PNG's first 33 bytes (signature and IHDR) say: its size, whether its samples have 16
 // bits, and the least number of bytes any file of that picture can take, as deflate packs at
