@@ -16,58 +16,44 @@ QString Save(const QTemporaryDir& ADir, const char* AName, const QByteArray& ADa
     return path;
 }
 
-bool JpegCutShort(const QByteArray& AData) {
+// What AIsCutShort says of AData.
+bool CutShort(bool (*AIsCutShort)(QIODevice&), const QByteArray& AData) {
     QBuffer buffer;
     buffer.setData(AData);
     buffer.open(QIODevice::ReadOnly);
-    return IsJpegCutShort(buffer);
+    return AIsCutShort(buffer);
 }
 
-TEST(Partial, JpegEnds) {
-    const QByteArray whole = Fixture("exif-right-top.jpg");
+TEST(Partial, WhereFilesEnd) {
+    const QByteArray jpeg = Fixture("exif-right-top.jpg"), png = Fixture("src-rgb.png");
     // The EXIF block comes first: its bytes may hold anything, a thumbnail's end marker too.
-    QByteArray exifEnd = whole;
+    QByteArray exifEnd = jpeg;
     exifEnd.insert(2, QByteArray("\xff\xe1\x00\x06\xff\xd9", 6));
+    const auto J = IsJpegCutShort, P = IsPngCutShort;
     const struct {
         const char* Name;
+        bool (*IsCutShort)(QIODevice&);
         QByteArray Data;
         bool CutShort;
     } cases[] = {
-        {"whole", whole, false},
-        {"with bytes after its end", whole + "trailing junk", false},
-        {"an end marker inside a segment", exifEnd, false},
-        {"cut in the coded data", whole.left(whole.size() * 2 / 3), true},
-        {"cut in a segment", whole.left(30), true},
-        {"cut after the start", whole.left(2), true},
-        {"not a JPEG", "GIF89a....", false},
-        {"empty", "", false},
+        {"whole JPEG", J, jpeg, false},
+        {"JPEG with bytes after its end", J, jpeg + "trailing junk", false},
+        {"JPEG with an end marker inside a segment", J, exifEnd, false},
+        {"JPEG cut in the coded data", J, jpeg.left(jpeg.size() * 2 / 3), true},
+        {"JPEG cut in a segment", J, jpeg.left(30), true},
+        {"JPEG cut after its start", J, jpeg.left(2), true},
+        {"not a JPEG", J, "GIF89a....", false},
+        {"empty, for JPEG", J, "", false},
+        {"whole PNG", P, png, false},
+        {"PNG with bytes after its end", P, png + "junk", false},
+        {"PNG without its end chunk's CRC", P, png.left(png.size() - 2), true},
+        {"PNG cut in the pixel data", P, png.left(png.size() / 2), true},
+        {"PNG of only the signature", P, png.left(8), true},
+        {"not a PNG", P, "GIF89a....", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        EXPECT_EQ(JpegCutShort(c.Data), c.CutShort);
-    }
-}
-
-TEST(Partial, PngEnds) {
-    const QByteArray whole = Fixture("src-rgb.png");
-    const struct {
-        const char* Name;
-        QByteArray Data;
-        bool CutShort;
-    } cases[] = {
-        {"whole", whole, false},
-        {"with bytes after its end", whole + "junk", false},
-        {"without the end chunk's CRC", whole.left(whole.size() - 2), true},
-        {"cut in the pixel data", whole.left(whole.size() / 2), true},
-        {"only the signature", whole.left(8), true},
-        {"not a PNG", "GIF89a....", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        QBuffer buffer;
-        buffer.setData(c.Data);
-        buffer.open(QIODevice::ReadOnly);
-        EXPECT_EQ(IsPngCutShort(buffer), c.CutShort);
+        EXPECT_EQ(CutShort(c.IsCutShort, c.Data), c.CutShort);
     }
 }
 
