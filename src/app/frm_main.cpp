@@ -14,6 +14,7 @@
 #include "utils.h"
 #include "vorm_error.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -23,6 +24,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -34,6 +36,8 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <cmath>
+#include <functional>
 
 namespace {
 
@@ -145,24 +149,28 @@ private:
     TProgress* FObserver;
 };
 
+// The background of AMode (0 checkerboard of side-AS squares, 1 white, 2 black) at W × H units,
+// drawn at ARatio device pixels per unit.
+QImage Background(int32_t AMode, int W, int H, float AS, qreal ARatio) {
+    QImage bitmap(std::max(int(std::ceil(W * ARatio)), 1), std::max(int(std::ceil(H * ARatio)), 1),
+                  QImage::Format_RGB32);
+    bitmap.setDevicePixelRatio(ARatio);
+    if (AMode == 2) {
+        bitmap.fill(QColor::fromRgba(0xFF000000));
+        return bitmap;
+    }
+    bitmap.fill(QColor::fromRgba(0xFFFFFFFF));
+    if (AMode == 0) {
+        QPainter p(&bitmap);
+        for (int r = 0; r <= int(H / AS) + 1; ++r)
+            for (int c = 0; c <= int(W / AS) + 1; ++c)
+                if (!IsCheckerCell(c, r))
+                    p.fillRect(QRectF(c * AS, r * AS, AS, AS), QColor::fromRgba(0xFFDDDDDD));
+    }
+    return bitmap;
+}
+
 } // namespace
-
-void TImageView::SetBitmap(const QImage& ABitmap) {
-    FBitmap = ABitmap;
-    update();
-}
-
-void TImageView::paintEvent(QPaintEvent*) {
-    if (FBitmap.isNull() || FBitmap.width() <= 0 || FBitmap.height() <= 0)
-        return;
-    QSizeF size = FBitmap.size();
-    size.scale(QSizeF(this->size()), Qt::KeepAspectRatio);
-    const QRectF target((width() - size.width()) / 2, (height() - size.height()) / 2, size.width(),
-                        size.height());
-    QPainter p(this);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(target, FBitmap);
-}
 
 template <typename F> void TFrmMain::Command(F&& AFunc) {
     try {
@@ -199,6 +207,7 @@ void TFrmMain::FormCreate() {
     CreateDialogs();
     CreateLists();
     CreateButtons();
+    CreateKeys();
     setMinimumSize(width(), 400);
 
     IniRead();
@@ -215,7 +224,7 @@ void TFrmMain::FormCreate() {
 void TFrmMain::CreateLayout() {
     LayoutT = new QWidget(this);
     LayoutT->setFixedHeight(60);
-    Image2 = new TImageView(this);
+    Image2 = new TBackgroundView(this);
     Image2->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     // Small enough that the 400-unit minimum height of the window decides.
     Image2->setMinimumSize(1, 1);
@@ -223,6 +232,7 @@ void TFrmMain::CreateLayout() {
     Image1->setAcceptDrops(true);
     Image1->installEventFilter(this);
     Image2->installEventFilter(this);
+    connect(Image2, &TBackgroundView::DevicePixelRatioChanged, this, &TFrmMain::Image2Redraw);
     ProgressBar = new QProgressBar(this);
     ProgressBar->setFixedHeight(8);
     ProgressBar->setTextVisible(false);
@@ -294,6 +304,40 @@ void TFrmMain::CreateButtons() {
                      &TFrmMain::fbAboutExecute, nullptr);
     // Anchored to the top and right edges of the tool bar.
     LayoutT->installEventFilter(this);
+}
+
+// The window's keys. The buttons themselves take no keyboard operation; their tooltips name the
+// key that does the same.
+void TFrmMain::CreateKeys() {
+    const bool ja = IsJapanese();
+    auto keys = [this](QList<QKeySequence> AKeys, std::function<void()> AFunc) {
+        auto* action = new QAction(this);
+        action->setShortcuts(AKeys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, AFunc] { Command(AFunc); });
+        addAction(action);
+        return AKeys.front();
+    };
+    auto tip = [ja](TFMXFlatBtn* AButton, TToolButton AKind, const QKeySequence& AKey) {
+        AButton->setToolTip(ButtonToolTip(AKind, ja, AKey.toString(QKeySequence::NativeText)));
+    };
+    tip(fbOpen, TToolButton::Open, keys({QKeySequence::Open}, [this] { fbOpenExecute(); }));
+    tip(fbSave, TToolButton::Save, keys({QKeySequence::Save}, [this] { fbSaveExecute(); }));
+    tip(fbPrev, TToolButton::Preview, keys({Qt::Key_F5}, [this] { fbPrevExecute(); }));
+    tip(fbAbout, TToolButton::About, keys({Qt::Key_F1}, [this] { fbAboutExecute(); }));
+    tip(fbBgCol, TToolButton::BgColor, QKeySequence());
+    // Ctrl+= as well: on most keyboards plus needs Shift.
+    keys({QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Equal}, [this] { Image1->ZoomIn(); });
+    keys({QKeySequence::ZoomOut}, [this] { Image1->ZoomOut(); });
+    keys({Qt::CTRL | Qt::Key_1}, [this] { Image1->ZoomActual(); });
+    keys({Qt::CTRL | Qt::Key_0}, [this] { Image1->ZoomFit(); });
+    for (const Qt::ArrowType arrow : {Qt::LeftArrow, Qt::RightArrow, Qt::UpArrow, Qt::DownArrow}) {
+        const Qt::Key key = arrow == Qt::LeftArrow    ? Qt::Key_Left
+                            : arrow == Qt::RightArrow ? Qt::Key_Right
+                            : arrow == Qt::UpArrow    ? Qt::Key_Up
+                                                      : Qt::Key_Down;
+        keys({key}, [this, arrow] { Image1->ScrollStep(arrow); });
+    }
 }
 
 void TFrmMain::FormShow() {
@@ -416,7 +460,7 @@ bool TFrmMain::OpenFile(const QString& AFileName) {
     gFileName = AFileName;
     gOpenFile = QFileInfo(AFileName).fileName();
     setWindowTitle(WindowCaption(gOpenFile));
-    Image1->SetBitmap(gBitmap);
+    Image1->SetBitmap(gBitmap, true);
     // What the file holds is shown; the box says what it lacks.
     if (!warning.isEmpty())
         QMessageBox::warning(this, WindowCaption(), warning);
@@ -504,9 +548,18 @@ void TFrmMain::UpdateProgress() {
 
 void TFrmMain::SetBusy(bool ABusy) {
     FBusy = ABusy;
-    fbOpen->setEnabled(!ABusy);
-    fbSave->setEnabled(!ABusy);
-    fbPrev->setEnabled(!ABusy);
+    for (TFMXFlatBtn* refused : {fbOpen, fbSave, fbPrev}) {
+        refused->setEnabled(!ABusy);
+        // The button's own veil for a disabled state is a faint shade that a light surface
+        // hides; faded as well, a refused button reads as off at a glance.
+        if (ABusy) {
+            auto* fade = new QGraphicsOpacityEffect(refused);
+            fade->setOpacity(0.35);
+            refused->setGraphicsEffect(fade);
+        } else {
+            refused->setGraphicsEffect(nullptr);
+        }
+    }
     if (ABusy) {
         FProgressTimer.start();
         QGuiApplication::setOverrideCursor(Qt::BusyCursor);
@@ -547,31 +600,13 @@ void TFrmMain::ConversionDone() {
 }
 
 void TFrmMain::Image2Redraw() {
-    if (gWidth == 0)
+    if (gWidth == 0 || gImage2Index < 0 || gImage2Index > 2)
         return;
     const int W = Image2->width(), H = Image2->height();
-    QImage bitmap(std::max(W, 1), std::max(H, 1), QImage::Format_RGB32);
-    switch (gImage2Index) {
-    case 0: {
-        bitmap.fill(QColor::fromRgba(0xFFFFFFFF));
-        const float s = gWidth / 2;
-        QPainter p(&bitmap);
-        for (int r = 0; r <= int(H / s) + 1; ++r)
-            for (int c = 0; c <= int(W / s) + 1; ++c)
-                if (!IsCheckerCell(c, r))
-                    p.fillRect(QRectF(c * s, r * s, s, s), QColor::fromRgba(0xFFDDDDDD));
-        break;
-    }
-    case 1:
-        bitmap.fill(QColor::fromRgba(0xFFFFFFFF));
-        break;
-    case 2:
-        bitmap.fill(QColor::fromRgba(0xFF000000));
-        break;
-    default:
-        return;
-    }
-    Image2->SetBitmap(bitmap);
+    const float s = gWidth / 2;
+    const qreal ratio = Image2->devicePixelRatioF();
+    Image2->SetBitmap(Background(gImage2Index, W, H, s, 1),
+                      ratio == 1 ? QImage() : Background(gImage2Index, W, H, s, ratio));
 }
 
 void TFrmMain::Image1DragOver(const QMimeData* AData, Qt::DropAction& AOperation) {

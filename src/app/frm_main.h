@@ -2,6 +2,7 @@
 // commands, and the background the picture is shown over.
 #pragma once
 
+#include "image_view.h"
 #include "mosaic_model.h"
 
 #include <QFutureWatcher>
@@ -17,20 +18,6 @@ class TFMXFrmAbout;
 class QFileDialog;
 class QMimeData;
 class QProgressBar;
-
-// Shows its bitmap scaled up or down to fit, proportions kept, centred.
-class TImageView : public QWidget {
-public:
-    using QWidget::QWidget;
-    const QImage& Bitmap() const { return FBitmap; }
-    void SetBitmap(const QImage& ABitmap);
-
-protected:
-    void paintEvent(QPaintEvent*) override;
-
-private:
-    QImage FBitmap;
-};
 
 class TFrmMain : public QWidget {
     Q_OBJECT
@@ -83,7 +70,7 @@ public:
 
     // Controls.
     QWidget* LayoutT = nullptr;
-    TImageView* Image2 = nullptr;
+    TBackgroundView* Image2 = nullptr;
     TImageView* Image1 = nullptr;
     QProgressBar* ProgressBar = nullptr;
     QFileDialog* OpenDialog = nullptr;
@@ -148,6 +135,7 @@ private:
     void CreateDialogs();
     void CreateLists();
     void CreateButtons();
+    void CreateKeys();
     void FormShow();
     void FormDestroy();
     void StartConversion(TJobKind AKind, const QString& AFileName);

@@ -26,6 +26,9 @@ int main(int argc, char* argv[]) {
                                  QStringLiteral("[PICTURE]"));
     parser.process(app);
 
+    // Qt's own dialogs speak the program's language.
+    InstallQtTranslations(IsJapanese());
+
     // The appearance is decided once, before the first window.
     ThemeInit();
     QApplication::setWindowIcon(AppIcon());

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -50,8 +51,10 @@ TFMXFrmAbout::TFMXFrmAbout(QWidget* AParent)
     : TFMXFrmAbout(AParent, IsJapanese(), FileVersionString()) {}
 
 TFMXFrmAbout::TFMXFrmAbout(QWidget* AParent, bool AJapanese, const QString& AFileVersion)
+    // Only the close box: window managers that follow the Motif hints (mutter, KWin, xfwm4)
+    // then offer neither minimise nor maximise; the fixed size rules out maximising elsewhere.
     : QDialog(AParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+                           Qt::WindowCloseButtonHint) {
     setFixedSize(kWidth, kHeight);
     setModal(true);
 
@@ -141,6 +144,33 @@ void TFMXFrmAbout::ThemeUpdate() {
     QPalette p = LbURL->palette();
     p.setColor(QPalette::WindowText, QColor::fromRgba(c.Url));
     LbURL->setPalette(p);
+}
+
+void TFMXFrmAbout::changeEvent(QEvent* AEvent) {
+    // openbox keeps a minimise box on every dialog, whatever the hints say, and minimising a
+    // dialog takes its main window along, leaving nothing on screen to come back to. A
+    // minimised About dialog is therefore closed, and the window it belongs to shown again.
+    if (AEvent->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+        isVisible()) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        reject();
+        if (QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr) {
+            QPointer<QWidget> guard(owner);
+            // After the window manager has told Qt that the owner went too.
+            QMetaObject::invokeMethod(
+                owner,
+                [guard] {
+                    if (!guard)
+                        return;
+                    guard->setWindowState(guard->windowState() & ~Qt::WindowMinimized);
+                    guard->show();
+                    guard->raise();
+                    guard->activateWindow();
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    QDialog::changeEvent(AEvent);
 }
 
 void TFMXFrmAbout::LbURLClick() {

@@ -49,6 +49,7 @@ public:
 
 protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+    void changeEvent(QEvent* AEvent) override;
 
 private:
     void FormCreate(bool AJapanese, const QString& AFileVersion);

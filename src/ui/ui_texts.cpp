@@ -22,6 +22,17 @@ QString ButtonCaption(TToolButton AButton, bool AJapanese) {
     return QString::fromUtf8(AJapanese ? p.Ja : p.En);
 }
 
+QString ButtonToolTip(TToolButton AButton, bool AJapanese, const QString& AKeys) {
+    QString tip = ButtonCaption(AButton, AJapanese);
+    // The right action is found by nobody who is not told.
+    if (AButton == TToolButton::BgColor)
+        tip += AJapanese ? QString::fromUtf8(" (右クリックで市松模様)")
+                         : QStringLiteral(" (right-click: checkerboard)");
+    if (!AKeys.isEmpty())
+        tip += " (" + AKeys + ')';
+    return tip;
+}
+
 QStringList CellWidthTexts() {
     return {"16px", "32px", "64px", "128px"};
 }

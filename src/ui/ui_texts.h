@@ -9,6 +9,9 @@
 // The five tool-bar buttons.
 enum class TToolButton { Open, Save, Preview, BgColor, About };
 QString ButtonCaption(TToolButton AButton, bool AJapanese);
+// The caption with what else the button does and, when AKeys is not empty, the keys that do
+// the same: "Open (Ctrl+O)".
+QString ButtonToolTip(TToolButton AButton, bool AJapanese, const QString& AKeys);
 
 // Texts that are the same in both languages.
 QStringList CellWidthTexts();

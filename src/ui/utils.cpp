@@ -3,10 +3,13 @@
 #include "vorm_error.h"
 #include "vorm_version.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFontDatabase>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QUrl>
 #include <QWidget>
 
@@ -16,6 +19,20 @@ bool IsJapanese() {
 
 bool IsJapanese(const QLocale& ALocale) {
     return QLocale::languageToCode(ALocale.language(), QLocale::ISO639Part1) == QLatin1String("ja");
+}
+
+QTranslator* InstallQtTranslations(bool AJapanese) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!AJapanese || !app)
+        return nullptr;
+    auto* translator = new QTranslator(app);
+    if (!translator->load(QStringLiteral("qtbase_ja"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return nullptr;
+    }
+    QCoreApplication::installTranslator(translator);
+    return translator;
 }
 
 QString FileVersionString() {

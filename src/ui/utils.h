@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 
+class QTranslator;
 class QWidget;
 
 // True when the user interface is Japanese: the locale's ISO 639 language is exactly "ja".
@@ -17,6 +18,11 @@ bool IsJapanese(const QLocale& ALocale);
 
 // The program's version, four numbers joined by "." (1.0.0.0); empty when unknown.
 QString FileVersionString();
+
+// For a Japanese user interface, Qt's own texts (file dialogs, message-box buttons, the names
+// of keys) in Japanese too, from the translations Qt ships (Debian: qt6-translations-l10n).
+// Returns the translator installed in the application, or null: English, or no translation.
+QTranslator* InstallQtTranslations(bool AJapanese);
 
 // Opens an address, a document or a program with the desktop's default handler. A target that
 // cannot be opened does nothing.

@@ -178,6 +178,26 @@ TEST(About, ExecuteShowsModallyUntilClosed) {
     EXPECT_EQ(dlg.findChild<TFMXColorRect*>("RectTop")->FillColor(), 0x88444444u);
 }
 
+TEST(About, OnlyTheCloseBoxAndAMinimiseClosesIt) {
+    QWidget owner;
+    owner.show();
+    TFMXFrmAbout dlg(&owner, false, "1.0.0.0");
+    const Qt::WindowFlags flags = dlg.windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    // As openbox does it: the dialog is minimised, and its owner with it.
+    TDialogDriver driver([&](QDialog* ADialog) {
+        owner.setWindowState(Qt::WindowMinimized);
+        ADialog->setWindowState(Qt::WindowMinimized);
+    });
+    EXPECT_EQ(dlg.Execute(), QDialog::Rejected);
+    EXPECT_EQ(driver.OtherDialogs, 1);
+    QCoreApplication::processEvents(); // the owner comes back through the event queue
+    EXPECT_TRUE(owner.isVisible());
+    EXPECT_FALSE(owner.windowState() & Qt::WindowMinimized);
+    EXPECT_FALSE(dlg.windowState() & Qt::WindowMinimized); // and the next Execute shows it
+}
+
 } // namespace
 
 #include "test_about.moc"

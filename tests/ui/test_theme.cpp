@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QRegularExpression>
 #include <QStyle>
+#include <QTranslator>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -109,6 +110,20 @@ TEST(Utils, FileVersionIsTheProjectVersionInFourNumbers) {
     EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+\\.\\d+$").match(v).hasMatch())
         << v.toStdString();
     EXPECT_TRUE(v.startsWith(VORM_VERSION)) << v.toStdString();
+}
+
+TEST(Utils, QtsOwnTextsFollowAJapaneseInterface) {
+    EXPECT_EQ(InstallQtTranslations(false), nullptr);
+    QTranslator* translator = InstallQtTranslations(true);
+    ASSERT_NE(translator, nullptr) << "qtbase_ja.qm is missing: install qt6-translations-l10n";
+    // The file dialog's buttons and the message boxes take their words from here.
+    const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+    const QString open = QCoreApplication::translate("QFileDialog", "Open");
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(cancel, QString::fromUtf8("キャンセル"));
+    EXPECT_EQ(open, QString::fromUtf8("開く"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
 }
 
 TEST(Utils, PictureResources) {
