@@ -8,7 +8,7 @@ mode=${1:-run}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev)
+build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libspng-dev)
 # Japanese captions need a font with Japanese glyphs, and Qt's own dialogs their translations.
 run_pkgs=(fonts-noto-cjk qt6-translations-l10n)
 # clang and its runtime build the codec fuzzers that .ci/run starts. The tests also draw the

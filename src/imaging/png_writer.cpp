@@ -1,10 +1,10 @@
 #include "png_writer.h"
 
 #include "atomic_file.h"
+#include "codec_support.h"
 #include "parallel.h"
 #include "vorm_error.h"
 
-#include <QDir>
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -17,16 +17,9 @@ constexpr int kStripRows = 64;
 // zlib counts a strip's bytes in 32 bits: a very wide picture takes fewer rows per strip.
 constexpr qsizetype kMaxStripBytes = qsizetype(1) << 28;
 
-void Put32(std::vector<uchar>& out, uint32_t v) {
-    out.push_back(uchar(v >> 24));
-    out.push_back(uchar(v >> 16));
-    out.push_back(uchar(v >> 8));
-    out.push_back(uchar(v));
-}
-
 void WriteChunk(TAtomicFile& AFile, const char* AType, const uchar* AData, size_t ASize) {
     std::vector<uchar> head;
-    Put32(head, uint32_t(ASize));
+    AppendBe32(head, uint32_t(ASize));
     head.insert(head.end(), AType, AType + 4);
     uLong crc = crc32(0, reinterpret_cast<const Bytef*>(AType), 4);
     // crc32 takes at most 4 GiB at a time, strips are far smaller; and given no data it
@@ -37,7 +30,7 @@ void WriteChunk(TAtomicFile& AFile, const char* AType, const uchar* AData, size_
     if (ASize)
         AFile.write(AData, qint64(ASize));
     std::vector<uchar> tail;
-    Put32(tail, uint32_t(crc));
+    AppendBe32(tail, uint32_t(crc));
     AFile.write(tail.data(), 4);
 }
 
@@ -133,14 +126,13 @@ void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions
                              : ABitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const int W = image.width(), H = image.height();
     if (image.isNull() || W <= 0 || H <= 0)
-        throw EVormError(QStringLiteral("Cannot write \"%1\": the picture is empty.")
-                             .arg(QDir::toNativeSeparators(AFileName)));
+        throw EVormError(CannotWriteMessage(AFileName, QStringLiteral("the picture is empty")));
     TAtomicFile file(AFileName);
     static const uchar kSignature[] = {137, 80, 78, 71, 13, 10, 26, 10};
     file.write(kSignature, sizeof kSignature);
     std::vector<uchar> ihdr;
-    Put32(ihdr, uint32_t(W));
-    Put32(ihdr, uint32_t(H));
+    AppendBe32(ihdr, uint32_t(W));
+    AppendBe32(ihdr, uint32_t(H));
     ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0}); // 8 bits, RGBA, deflate, filters, no interlace
     WriteChunk(file, "IHDR", ihdr.data(), ihdr.size());
 
@@ -170,14 +162,14 @@ void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions
         for (int k = 0; k < n; ++k) {
             const TStrip& st = work[size_t(k)];
             if (st.Failed)
-                throw EVormError(QStringLiteral("Cannot write \"%1\": the compressor failed.")
-                                     .arg(QDir::toNativeSeparators(AFileName)));
+                throw EVormError(
+                    CannotWriteMessage(AFileName, QStringLiteral("the compressor failed")));
             adler = adler32_combine(adler, st.Adler, z_off_t(st.RawSize));
             WriteChunk(file, "IDAT", st.Packed.data(), st.Packed.size());
         }
     }
     std::vector<uchar> trailer;
-    Put32(trailer, uint32_t(adler));
+    AppendBe32(trailer, uint32_t(adler));
     WriteChunk(file, "IDAT", trailer.data(), trailer.size());
     WriteChunk(file, "IEND", nullptr, 0);
     file.commit();
