@@ -4,9 +4,9 @@
 // whole conversion is then timed stage by stage, as vorm-cli runs it.
 //   vorm-bench-png [--photo=PHOTO.jpg [--pipeline-only]] [--runs=N] [--threads=N]
 //                  [--benchmark_filter=...] [--summary-only | --no-summary]
-#include "bitmap_ex.h"
-#include "byte_reader.h"
+#include "codec_support.h"
 #include "jpeg_decoder.h"
+#include "memory_budget.h"
 #include "parallel.h"
 #include "png_writer.h"
 #include "render.h"
@@ -119,7 +119,7 @@ QImage DecodeQt(const QByteArray& AData) {
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
-    reader.setAllocationLimit(kPlatformAllocationLimitMiB);
+    ApplyMemoryLimitToQt();
     return AsBitmap(reader.read());
 }
 
@@ -127,7 +127,7 @@ QImage Decode(const QByteArray& AData, TDecoder ADecoder) {
     if (ADecoder == dQt)
         return DecodeQt(AData);
     QImage img;
-    if (!DecodeJpeg(AData, QStringLiteral("memory.jpg"), img))
+    if (!DecodeJpeg(AData, img))
         return DecodeQt(AData);
     return img;
 }

@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     try {
         LoadHDRData(QByteArrayView(AData, qsizetype(ASize)), bitmap);
     } catch (const EVormError&) {
-        // a GAMMA that is not a number
+        // refused
     }
     return 0;
 }

@@ -454,12 +454,16 @@ bool TFrmMain::OpenFile(const QString& AFileName) {
     if (AFileName.isEmpty() || FBusy)
         return false;
     // Loaded first: a picture that cannot be read leaves the window as it was.
-    const QImage picture = LoadPicture(AFileName);
+    QString warning;
+    const QImage picture = LoadPicture(AFileName, &warning);
     gBitmap = picture;
     gFileName = AFileName;
     gOpenFile = QFileInfo(AFileName).fileName();
     setWindowTitle(WindowCaption(gOpenFile));
     Image1->SetBitmap(gBitmap, true);
+    // What the file holds is shown; the box says what it lacks.
+    if (!warning.isEmpty())
+        QMessageBox::warning(this, WindowCaption(), warning);
     return true;
 }
 
@@ -579,9 +583,8 @@ TFrmMain::TJobResult TFrmMain::FinishConversion() {
             if (save.FilterIndex >= 0)
                 gSaveIndex = save.FilterIndex;
         }
-    } else if (!save.MovedTo.isEmpty() && !QFileInfo::exists(save.FileName)) {
-        // Nothing was written: the earlier file gets its name back.
-        QFile::rename(save.MovedTo, save.FileName);
+    } else {
+        PutBackEarlier(save.FileName, save.MovedTo); // nothing was written
     }
     Image2Redraw();
     return result;
@@ -665,11 +668,9 @@ void TFrmMain::fbSaveExecute() {
     const int32_t filter = SelectedFilter(SaveDialog, SaveFilters());
     const QString name = SaveNameFor(SaveDialog->selectedFiles().front(), filter);
     Command([&] {
-        QString movedTo;
-        RenameExisting(name, [&](const QString& AOld, const QString& ANew) {
+        const QString movedTo = RenameExisting(name, [&](const QString& AOld, const QString& ANew) {
             QMessageBox::information(this, WindowCaption(),
                                      RenameMessage(AOld, ANew, IsJapanese()));
-            movedTo = QFileInfo(name).absolutePath() + u'/' + ANew;
         });
         SaveFile(name, filter, movedTo);
     });

@@ -3,6 +3,7 @@
 #include "catalog.h"
 #include "drivers.h"
 #include "file_names.h"
+#include "memory_budget.h"
 #include "platform.h"
 #include "vorm_error.h"
 #include "vorm_version.h"
@@ -11,13 +12,17 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 
 namespace {
 
 const char kUsage[] =
-    "Usage: vorm-cli [--shape S] [--cell N] [--color C] [--opacity P] [--png-compression K]\n"
-    "                [--quiet] INPUT OUTPUT\n"
+    "Usage: vorm-cli [--shape S] [--cell N] [--color C] [--opacity P] [--memory-limit SIZE]\n"
+    "                [--png-compression K] [--quiet] INPUT OUTPUT\n"
     "       vorm-cli [options] --output-dir DIR --format svg|png INPUT...\n"
     "Try 'vorm-cli --help' for more information.\n";
 
@@ -29,6 +34,16 @@ struct Options {
     TPngCompression Compression = TPngCompression::Fast;
     bool Quiet = false;
 };
+
+// The signal (SIGINT or SIGTERM) that asked the program to stop, or 0. The conversion stops at
+// its next check, writes nothing and gives an earlier file its name back; a second signal ends
+// the program at once.
+volatile std::sig_atomic_t gStopSignal = 0;
+
+extern "C" void OnStopSignal(int ASignal) {
+    gStopSignal = ASignal;
+    std::signal(ASignal, SIG_DFL);
+}
 
 void PrintErr(const QString& AText) {
     std::fputs(qPrintable(AText + QLatin1Char('\n')), stderr);
@@ -71,17 +86,35 @@ int ParseRange(const QString& AValue, int ALow, int AHigh, const char* AWhat) {
     return n;
 }
 
-// A progress bar on stderr, redrawn only when the shown percentage changes.
+// "800M", "2.5G", "1500MB" or "3GiB": a size in bytes, decimal units as the messages give them,
+// or binary ones with an i; a plain number is bytes. 0 when the text is none of these.
+qint64 ParseSize(const QString& AValue) {
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]+)?)\\s*(?:([kKMGT])(i?))?[bB]?\\s*$"));
+    const QRegularExpressionMatch m = form.match(AValue);
+    if (!m.hasMatch())
+        return 0;
+    double bytes = m.captured(1).toDouble();
+    if (!m.captured(2).isEmpty()) {
+        const int power = int(QStringLiteral("KMGT").indexOf(m.captured(2).toUpper())) + 1;
+        bytes *= std::pow(m.captured(3).isEmpty() ? 1000.0 : 1024.0, power);
+    }
+    return bytes >= 1 && bytes < 9e18 ? qint64(bytes) : 0;
+}
+
+// A progress bar on stderr, redrawn only when the shown percentage changes; it also carries a
+// stop signal to the engine.
 class TTermProgress : public TProgress {
 public:
-    explicit TTermProgress(QString ALabel) : FLabel(std::move(ALabel)) {}
+    TTermProgress(QString ALabel, bool ADraw) : FLabel(std::move(ALabel)), FDraw(ADraw) {}
     ~TTermProgress() override {
         if (FShown >= 0)
             std::fputs("\r\033[K", stderr);
     }
     void setMaximum(double AMax) override { FMax = AMax; }
+    bool isCanceled() const override { return gStopSignal != 0; }
     void setValue(double AValue) override {
-        if (FMax <= 0 || AValue <= 0)
+        if (!FDraw || FMax <= 0 || AValue <= 0)
             return;
         const int pct = int(100 * AValue / FMax);
         if (pct == FShown)
@@ -95,6 +128,7 @@ public:
 
 private:
     QString FLabel;
+    bool FDraw;
     double FMax = 0;
     int FShown = -1;
 };
@@ -110,24 +144,46 @@ OutKind KindOf(const QString& AFileName) {
     return OutKind::Other;
 }
 
-// One conversion; throws EVormError with a message that names the file.
-void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt) {
-    const QImage source = LoadPicture(AInput);
-    RenameExisting(AOutput, [](const QString& AOld, const QString& ANew) {
-        PrintErr(RenameMessage(AOld, ANew, false));
-    });
+// Tiles, samples and writes ASource, which it lets go once sampled: an SVG is written without
+// painting anything, so that a large picture needs little memory beside its own bitmap.
+void WriteMosaic(QImage ASource, const QString& AInput, const QString& AOutput,
+                 const Options& AOpt) {
     const TShapeEntry& shape = kShapes[size_t(AOpt.Shape)];
     const TColorEntry& color = kColors[size_t(AOpt.Color)];
     const float opacity = float(AOpt.Opacity / 100.0);
-    const bool tty = !AOpt.Quiet && IsTerminal(stderr);
-    TTermProgress progress(QFileInfo(AInput).fileName());
-    QImage painted;
-    if (KindOf(AOutput) == OutKind::Svg)
-        MosaicSaveSvg(AOutput, shape.Init, float(AOpt.Cell), source, painted, color.Conv, opacity,
-                      tty ? &progress : nullptr, IsOpaqueColorIndex(AOpt.Color));
-    else
-        MosaicSavePng(AOutput, shape.Init, float(AOpt.Cell), source, painted, color.Conv, opacity,
-                      tty ? &progress : nullptr, AOpt.Compression);
+    TTermProgress progress(QFileInfo(AInput).fileName(), !AOpt.Quiet && IsTerminal(stderr));
+    if (KindOf(AOutput) == OutKind::Svg) {
+        MosaicWriteSvg(AOutput, shape.Init, float(AOpt.Cell), std::move(ASource), color.Conv,
+                       opacity, &progress, IsOpaqueColorIndex(AOpt.Color));
+    } else {
+        QImage painted;
+        MosaicSavePng(AOutput, shape.Init, float(AOpt.Cell), std::move(ASource), painted,
+                      color.Conv, opacity, &progress, AOpt.Compression);
+    }
+}
+
+// One conversion; throws EVormError with a message that names the file. An earlier file of the
+// output's name is moved aside first, and gets its name back when nothing was written.
+void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt) {
+    // Beside the picture, writing PNG holds the painted mosaic; writing SVG, nothing.
+    SetConversionBitmaps(KindOf(AOutput) == OutKind::Svg ? 0 : 1);
+    QString warning;
+    QImage source = LoadPicture(AInput, &warning);
+    if (!warning.isEmpty())
+        PrintErr(QStringLiteral("vorm-cli: warning: ") + warning);
+    if (gStopSignal)
+        throw ECanceled();
+    const QString movedTo = RenameExisting(AOutput, [](const QString& AOld, const QString& ANew) {
+        PrintErr(RenameMessage(AOld, ANew, false));
+    });
+    try {
+        WriteMosaic(std::move(source), AInput, AOutput, AOpt);
+    } catch (...) {
+        if (PutBackEarlier(AOutput, movedTo))
+            PrintErr(QStringLiteral("vorm-cli: \"%1\" has its name back.")
+                         .arg(QDir::toNativeSeparators(AOutput)));
+        throw;
+    }
 }
 
 // The options and their texts; the lists' names come from the catalog.
@@ -148,6 +204,13 @@ struct TCommandLine {
     QCommandLineOption Compression{
         "png-compression",
         "PNG output: fast (default), or best for the smallest file at many times the time.", "K"};
+    QCommandLineOption MemoryLimit{
+        "memory-limit",
+        QStringLiteral("Memory that converting a picture may take, as 800M or 2.5G; a larger "
+                       "picture is refused before it is read (default: half of this machine's "
+                       "memory, %1).")
+            .arg(BytesText(DefaultMemoryLimit(), false)),
+        "SIZE"};
     QCommandLineOption Quiet{"quiet", "Show no progress bar."};
     QCommandLineOption Dir{"output-dir", "Batch mode: write the outputs into DIR.", "DIR"};
     QCommandLineOption Format{"format", "Batch mode: svg or png.", "F"};
@@ -156,8 +219,8 @@ struct TCommandLine {
         Parser.setApplicationDescription(QStringLiteral(
             "Turns a picture into a mosaic of flat-coloured polygons and saves it as SVG or PNG.\n"
             "An existing output file is moved aside to a numbered name, never overwritten."));
-        for (const auto* o : {&Help, &Version, &Shape, &Cell, &Color, &Opacity, &Compression,
-                              &Quiet, &Dir, &Format})
+        for (const auto* o : {&Help, &Version, &Shape, &Cell, &Color, &Opacity, &MemoryLimit,
+                              &Compression, &Quiet, &Dir, &Format})
             Parser.addOption(*o);
         Parser.addPositionalArgument("INPUT",
                                      "Picture to convert (JPEG, PNG, GIF, BMP, PSD, TGA or HDR).");
@@ -188,6 +251,14 @@ Options ParseOptions(const TCommandLine& ACmd) {
                            .arg(p.value(ACmd.Compression)));
     }
     opt.Quiet = p.isSet(ACmd.Quiet);
+    if (p.isSet(ACmd.MemoryLimit)) {
+        const qint64 bytes = ParseSize(p.value(ACmd.MemoryLimit));
+        if (bytes <= 0)
+            UsageError(QStringLiteral("--memory-limit must be a size such as 800M or 2.5G, not "
+                                      "\"%1\".")
+                           .arg(p.value(ACmd.MemoryLimit)));
+        SetMemoryLimit(bytes);
+    }
     return opt;
 }
 
@@ -222,12 +293,16 @@ void SingleJob(const QStringList& AArgs, TJobs& AJobs) {
     AJobs.append({AArgs[0], AArgs[1]});
 }
 
-// Runs every job, reporting each failure; returns how many failed.
+// Runs every job, reporting each failure, until a stop signal; returns how many failed.
 int RunJobs(const TJobs& AJobs, const Options& AOpt) {
     int failed = 0;
     for (const auto& [in, out] : AJobs) {
         try {
             Convert(in, out, AOpt);
+        } catch (const ECanceled&) {
+            PrintErr(QStringLiteral("vorm-cli: interrupted; \"%1\" was not written.")
+                         .arg(QDir::toNativeSeparators(out)));
+            return failed + 1;
         } catch (const EVormError& e) {
             PrintErr(QStringLiteral("vorm-cli: ") + e.message());
             ++failed;
@@ -243,6 +318,10 @@ int RunJobs(const TJobs& AJobs, const Options& AOpt) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    // The decoders' own complaints ("libpng error: Read Error") say less than the messages here.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*.warning=false"));
     QCoreApplication::setApplicationName(QStringLiteral("vorm-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VORM_VERSION));
 
@@ -267,5 +346,8 @@ int main(int argc, char* argv[]) {
     } else {
         SingleJob(args, jobs);
     }
-    return RunJobs(jobs, opt) ? 1 : 0;
+    const int failed = RunJobs(jobs, opt);
+    if (gStopSignal)
+        return 128 + gStopSignal; // as the shell reports a program the signal ended
+    return failed ? 1 : 0;
 }

@@ -2,18 +2,11 @@
 
 #include "vorm_error.h"
 
-#include <QDir>
-
-static QString CannotWrite(const QString& AFileName, const QString& AReason) {
-    return QStringLiteral("Cannot write \"%1\": %2.")
-        .arg(QDir::toNativeSeparators(AFileName), AReason);
-}
-
 TAtomicFile::TAtomicFile(const QString& AFileName) : FFileName(AFileName), FFile(AFileName) {
     // The temporary file must never fall back to writing the target in place.
     FFile.setDirectWriteFallback(false);
     if (!FFile.open(QIODevice::WriteOnly))
-        throw EVormError(CannotWrite(FFileName, FFile.errorString()));
+        throw EVormError(CannotWriteMessage(FFileName, FFile.errorString()));
 }
 
 void TAtomicFile::fail() {
@@ -21,7 +14,7 @@ void TAtomicFile::fail() {
     // Cancel before anything can commit: commit() alone may keep a truncated file after a
     // failed write.
     FFile.cancelWriting();
-    throw EVormError(CannotWrite(FFileName, reason));
+    throw EVormError(CannotWriteMessage(FFileName, reason));
 }
 
 void TAtomicFile::write(const void* AData, qint64 ASize) {
@@ -39,7 +32,7 @@ void TAtomicFile::commit() {
     if (!FFile.flush())
         fail();
     if (!FFile.commit())
-        throw EVormError(CannotWrite(FFileName, FFile.errorString()));
+        throw EVormError(CannotWriteMessage(FFileName, FFile.errorString()));
 }
 
 void WriteFileAtomically(const QString& AFileName, const QByteArray& AData) {

@@ -57,9 +57,9 @@ QString FreeFileName(const QString& AFileName) {
     return candidate;
 }
 
-void RenameExisting(const QString& AFileName, const TRenameNotify& ANotify) {
+QString RenameExisting(const QString& AFileName, const TRenameNotify& ANotify) {
     if (!QFileInfo::exists(AFileName))
-        return;
+        return {};
     const QString target = FreeFileName(AFileName);
     if (ANotify)
         ANotify(FileNameOnly(QDir::fromNativeSeparators(AFileName)), FileNameOnly(target));
@@ -68,6 +68,12 @@ void RenameExisting(const QString& AFileName, const TRenameNotify& ANotify) {
         throw EVormError(QStringLiteral("Cannot rename \"%1\" to \"%2\": %3.")
                              .arg(QDir::toNativeSeparators(AFileName),
                                   QDir::toNativeSeparators(target), file.errorString()));
+    return target;
+}
+
+bool PutBackEarlier(const QString& AFileName, const QString& AMovedTo) {
+    return !AMovedTo.isEmpty() && !QFileInfo::exists(AFileName) && QFileInfo::exists(AMovedTo) &&
+           QFile::rename(AMovedTo, AFileName);
 }
 
 QString RenameMessage(const QString& AOldName, const QString& ANewName, bool AJapanese) {

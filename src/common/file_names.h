@@ -15,10 +15,15 @@ QString FreeFileName(const QString& AFileName);
 // Told the old and new file names (without folders) before the move; it cannot decline.
 using TRenameNotify = std::function<void(const QString& AOldName, const QString& ANewName)>;
 
-// Moves an existing AFileName aside to FreeFileName(AFileName), after telling ANotify.
-// Does nothing when no such file exists. Throws EVormError with the system's reason when the
-// move fails; the existing file then stays where it was.
-void RenameExisting(const QString& AFileName, const TRenameNotify& ANotify);
+// Moves an existing AFileName aside to FreeFileName(AFileName), after telling ANotify, and
+// returns where it went. Does nothing and returns an empty string when no such file exists.
+// Throws EVormError with the system's reason when the move fails; the existing file then stays
+// where it was.
+QString RenameExisting(const QString& AFileName, const TRenameNotify& ANotify);
+
+// After a save of AFileName that wrote nothing: the earlier file, moved aside to AMovedTo, gets
+// its name back. True when it did; false when there was none or the name is taken again.
+bool PutBackEarlier(const QString& AFileName, const QString& AMovedTo);
 
 // The message that tells the user of the move, in English or Japanese.
 QString RenameMessage(const QString& AOldName, const QString& ANewName, bool AJapanese);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>
@@ -13,6 +15,7 @@
 #include <io.h>
 #include <malloc.h>
 #include <process.h>
+#include <windows.h>
 #endif
 
 namespace {
@@ -56,6 +59,43 @@ void FreeLargeBuffer(void* AData) {
     _aligned_free(AData);
 #else
     std::free(AData);
+#endif
+}
+
+#ifdef __linux__
+namespace {
+// A control group's memory limit (version 2, then version 1); 0 when there is none.
+std::int64_t CgroupMemoryLimit() {
+    for (const char* path :
+         {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"}) {
+        if (std::FILE* f = std::fopen(path, "r")) {
+            long long limit = 0;
+            const bool read = std::fscanf(f, "%lld", &limit) == 1; // "max" reads as none
+            std::fclose(f);
+            if (read && limit > 0)
+                return limit;
+        }
+    }
+    return 0;
+}
+} // namespace
+#endif
+
+std::int64_t PhysicalMemoryBytes() {
+#ifdef _WIN32
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? std::int64_t(status.ullTotalPhys) : 0;
+#elif defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
+    const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+    std::int64_t bytes = pages > 0 && size > 0 ? std::int64_t(pages) * size : 0;
+#ifdef __linux__
+    if (const std::int64_t limit = CgroupMemoryLimit(); limit > 0 && (bytes == 0 || limit < bytes))
+        bytes = limit;
+#endif
+    return bytes;
+#else
+    return 0;
 #endif
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // Whether the stream is a terminal, where a progress bar can be redrawn in place.
@@ -16,6 +17,10 @@ long CurrentProcessId();
 // cannot be had. Freed by FreeLargeBuffer.
 void* AllocateLargeBuffer(std::size_t ABytes);
 void FreeLargeBuffer(void* AData);
+
+// The memory this process may have, in bytes: the machine's physical memory, or less when a
+// control group (a container) limits it; 0 when the system does not say.
+std::int64_t PhysicalMemoryBytes();
 
 // Maps the pages of [AData, AData + ABytes), a part of a buffer of this process, without
 // changing a byte, so that a writer on another thread finds them mapped. Does nothing where the

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <new>
 #include <stdexcept>
 
 class EVormError : public std::runtime_error {
@@ -20,3 +21,20 @@ class ECanceled : public EVormError {
 public:
     ECanceled() : EVormError(QStringLiteral("The conversion was cancelled.")) {}
 };
+
+// The message for a file that could not be read: "Cannot read "name": reason."
+QString CannotReadMessage(const QString& AFileName, const QString& AReason);
+
+// The message for a file that could not be written: "Cannot write "name": reason."
+QString CannotWriteMessage(const QString& AFileName, const QString& AReason);
+
+// Runs AWork; a failed allocation inside it leaves as an EVormError with the text AMessage()
+// gives. This is the one place where running out of memory becomes a message for the user.
+template <typename Message, typename Work>
+decltype(auto) WithMemoryMessage(Message&& AMessage, Work&& AWork) {
+    try {
+        return AWork();
+    } catch (const std::bad_alloc&) {
+        throw EVormError(AMessage());
+    }
+}

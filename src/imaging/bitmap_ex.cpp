@@ -1,15 +1,19 @@
 #include "bitmap_ex.h"
 
 #include "atomic_file.h"
-#include "byte_reader.h"
+#include "codec_support.h"
 #include "hdr.h"
 #include "jpeg_decoder.h"
+#include "jpeg_partial.h"
+#include "memory_budget.h"
+#include "png_partial.h"
 #include "psd.h"
 #include "tga.h"
-#include "vorm_error.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTransform>
@@ -49,90 +53,140 @@ TFMXBitmapEx::TFMXBitmapEx(int AWidth, int AHeight)
     FBitmap.fill(Qt::transparent);
 }
 
+namespace {
+
+// Refuses a PNG whose header declares a picture that the file's bytes cannot hold even at the
+// densest compression, or that does not fit the memory budget, before Qt allocates it. Qt's own
+// reading of the header stops at the first damaged chunk, this one does not.
+void CheckPngHeader(const QString& AFileName) {
+    QFile file(AFileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return; // Qt says why
+    const std::optional<TPngHeader> png = ReadPngHeader(file.read(64));
+    if (!png)
+        return;
+    if (png->LeastFileBytes > file.size())
+        Fail(QStringLiteral("its %1 bytes cannot hold a %2 picture, which takes at least %3 even "
+                            "at the densest compression")
+                 .arg(file.size())
+                 .arg(SizeText(png->Width, png->Height), BytesText(png->LeastFileBytes, true)));
+    CheckPictureFits(png->Width, png->Height, png->Deep ? 8 : 0);
+}
+
+bool FileCutShort(const QString& AFileName, bool (*AIsCutShort)(QIODevice&)) {
+    QFile file(AFileName);
+    return file.open(QIODevice::ReadOnly) && AIsCutShort(file);
+}
+
+// What Qt's decoder holds beside the bitmap while it decodes into a deeper format (16-bit PNGs
+// come as 8 bytes a pixel) and converts.
+qint64 DecodeBytesPerPixel(QImage::Format AFormat) {
+    const int depth = QImage::toPixelFormat(AFormat).bitsPerPixel();
+    return depth > 32 ? depth / 8 : 0;
+}
+
+// A picture through Qt's decoders, once the size its header declares has passed the memory
+// budget and, for a PNG, the file's bytes. A PNG cut short, which Qt refuses, is read as far as
+// it goes; a JPEG cut short Qt reads itself, filling in what is missing. Either sets AWarning to
+// what the picture lacks.
+QImage ReadPlatformPicture(const QString& AFileName, QString& AWarning) {
+    // JPEG straight into the bitmap's layout where the build can; the rest through Qt.
+    if (QImage jpeg; LoadJpegFile(AFileName, jpeg))
+        return jpeg;
+    QImageReader reader(AFileName);
+    reader.setAutoTransform(true);
+    CheckPngHeader(AFileName);
+    const QSize size = reader.size();
+    const QByteArray format = reader.format();
+    if (size.isValid())
+        CheckPictureFits(size.width(), size.height(), DecodeBytesPerPixel(reader.imageFormat()));
+    if (format == "png" && FileCutShort(AFileName, IsPngCutShort))
+        return ReadCutShortPng(ReadPictureFile(AFileName), AWarning);
+    ApplyMemoryLimitToQt();
+    QImage image = reader.read();
+    if (image.isNull())
+        Fail(reader.errorString());
+    if (format == "jpeg" && FileCutShort(AFileName, IsJpegCutShort))
+        AWarning = QStringLiteral("it is read as far as it goes, and what is missing comes out "
+                                  "grey or blurred");
+    return AsBitmap(std::move(image));
+}
+
+QImage Rotated(const QImage& APicture, float ADegrees) {
+    QImage rotated = APicture.transformed(QTransform().rotate(ADegrees), Qt::SmoothTransformation);
+    if (rotated.isNull())
+        Fail(QStringLiteral("there is not enough memory to rotate the picture"));
+    return AsBitmap(std::move(rotated));
+}
+
+} // namespace
+
 bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
     FLastError.clear();
-    bool result = false;
-    QString reason;
+    FLastWarning.clear();
+    const TBitmapFileKind kind = GetBitmapFileKind(AFileName);
+    // A PSD or HDR file that cannot be opened raises; every other failure returns false.
+    const QByteArray data =
+        kind == bfkPSD || kind == bfkHDR ? ReadPictureFile(AFileName) : QByteArray();
     QImage picture = FBitmap; // shares the pixels until a reader replaces them
     QString author = Author;
-    switch (GetBitmapFileKind(AFileName)) {
-    case bfkPlatform:
-        // JPEG straight into the bitmap's layout where the build can; the rest through Qt.
-        try {
-            if (LoadJpegFile(AFileName, picture)) {
-                result = true;
+    QString lacks; // what a picture read in part lacks
+    bool decoded = false;
+    try {
+        ForFile(TFileAction::Read, AFileName, [&] {
+            if (const QFileInfo info(AFileName); kind != bfkOther && info.isFile() && !info.size())
+                Fail(QStringLiteral("the file is empty"));
+            switch (kind) {
+            case bfkPlatform:
+                picture = ReadPlatformPicture(AFileName, lacks);
                 break;
+            case bfkPSD:
+                LoadPSDData(data, picture);
+                break;
+            case bfkTGA:
+                LoadTGAFile(AFileName, picture, author);
+                break;
+            case bfkHDR:
+                LoadHDRData(data, picture);
+                break;
+            case bfkOther:
+                Fail(
+                    QStringLiteral("only JPEG, PNG, GIF, BMP, PSD, TGA and HDR pictures are read"));
             }
-        } catch (const EVormError& e) {
-            FLastError = e.message();
-            break;
-        }
-        try {
-            QImageReader reader(AFileName);
-            reader.setAutoTransform(true);
-            reader.setAllocationLimit(kPlatformAllocationLimitMiB);
-            QImage image = reader.read();
-            if (image.isNull()) {
-                reason = reader.errorString();
-            } else {
-                picture = AsBitmap(std::move(image));
-                result = true;
-            }
-        } catch (const EVormError& e) {
-            reason = e.message();
-        } catch (const std::bad_alloc&) {
-            reason = QStringLiteral("there is not enough memory");
-        }
-        break;
-    case bfkPSD:
-        result = LoadPSDFile(AFileName, picture, &reason);
-        break;
-    case bfkTGA:
-        try {
-            LoadTGAFile(AFileName, picture, author);
-            result = true;
-        } catch (const EVormError& e) {
-            FLastError = e.message();
-        }
-        break;
-    case bfkHDR:
-        result = LoadHDRFile(AFileName, picture, &reason);
-        break;
-    case bfkOther:
-        reason = QStringLiteral("only JPEG, PNG, GIF, BMP, PSD, TGA and HDR pictures are read");
-        break;
-    }
-    if (!result && FLastError.isEmpty())
-        FLastError = CannotReadMessage(AFileName, reason);
-    if (result && Rotate != 0) {
-        QImage rotated = picture.transformed(QTransform().rotate(Rotate), Qt::SmoothTransformation);
-        if (rotated.isNull()) {
-            FLastError = CannotReadMessage(
-                AFileName, QStringLiteral("there is not enough memory to rotate the picture"));
-            return false;
-        }
-        picture = AsBitmap(std::move(rotated));
+            decoded = true;
+            if (Rotate != 0)
+                picture = Rotated(picture, Rotate);
+        });
+    } catch (const EVormError& e) {
+        FLastError = e.message();
+        if (!decoded) // unchanged, but for the lines of an HDR file before a damaged scanline
+            FBitmap = std::move(picture);
+        return false;
     }
     FBitmap = std::move(picture);
     Author = author;
-    return result;
+    if (!lacks.isEmpty())
+        FLastWarning = QStringLiteral("\"%1\" is cut short: %2.")
+                           .arg(QDir::toNativeSeparators(AFileName), lacks);
+    return true;
 }
 
 void TFMXBitmapEx::SaveToFileEx(const QString& AFileName, PBitmapCodecSaveParams SaveParams) const {
     switch (GetBitmapFileKind(AFileName)) {
-    case bfkPlatform: {
-        // Encoded in memory first, so that a failed encoding leaves no file behind.
-        QByteArray data;
-        QBuffer buffer(&data);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, Extension(AFileName).mid(1).toLatin1());
-        if (SaveParams)
-            writer.setQuality(SaveParams->Quality);
-        if (!writer.write(FBitmap))
-            throw EVormError(CannotWriteMessage(AFileName, writer.errorString()));
-        WriteFileAtomically(AFileName, data);
+    case bfkPlatform:
+        ForFile(TFileAction::Write, AFileName, [&] {
+            // Encoded in memory first, so that a failed encoding leaves no file behind.
+            QByteArray encoded;
+            QBuffer buffer(&encoded);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter writer(&buffer, Extension(AFileName).mid(1).toLatin1());
+            if (SaveParams)
+                writer.setQuality(SaveParams->Quality);
+            if (!writer.write(FBitmap))
+                Fail(writer.errorString());
+            WriteFileAtomically(AFileName, encoded);
+        });
         break;
-    }
     case bfkPSD:
         SavePSDFile(AFileName, FBitmap);
         break;
@@ -145,9 +199,11 @@ void TFMXBitmapEx::SaveToFileEx(const QString& AFileName, PBitmapCodecSaveParams
     }
 }
 
-QImage LoadPicture(const QString& AFileName) {
+QImage LoadPicture(const QString& AFileName, QString* AWarning) {
     TFMXBitmapEx bitmap;
     if (!bitmap.LoadFromFileEx(AFileName, 0))
         throw EVormError(bitmap.LastError());
+    if (AWarning)
+        *AWarning = bitmap.LastWarning();
     return std::move(bitmap.Bitmap());
 }

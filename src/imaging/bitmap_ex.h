@@ -17,10 +17,6 @@ struct TBitmapCodecSaveParams {
 };
 using PBitmapCodecSaveParams = const TBitmapCodecSaveParams*;
 
-// Qt refuses to decode larger pictures; its own default (256 MiB) would refuse a 100-megapixel
-// phone photo.
-constexpr int kPlatformAllocationLimitMiB = 1024;
-
 class TFMXBitmapEx {
 public:
     // An empty bitmap, with an empty author and 24-bit TGA output.
@@ -34,16 +30,20 @@ public:
     // True when a picture was loaded; it is then rotated by Rotate degrees about its centre, the
     // bitmap growing to the rotated bounds. False: LastError() says why; the bitmap is unchanged,
     // except for an HDR file with a damaged scanline, whose lines before it are kept. Throws
-    // EVormError when a PSD or HDR file cannot be opened, and for an HDR GAMMA that is not a
-    // number.
+    // EVormError when a PSD or HDR file cannot be opened.
     bool LoadFromFileEx(const QString& AFileName, float Rotate);
 
     // Saves by extension; .hdr and unknown extensions write nothing. Throws EVormError naming the
     // file when it cannot be written; an earlier file of that name is then left as it was.
     void SaveToFileEx(const QString& AFileName, PBitmapCodecSaveParams SaveParams = nullptr) const;
 
-    // Why the last LoadFromFileEx returned false, naming the file.
+    // Why the last LoadFromFileEx returned false, naming the file. Pictures that do not fit the
+    // memory budget (memory_budget.h) are refused before anything large is allocated.
     const QString& LastError() const { return FLastError; }
+
+    // Set when the last LoadFromFileEx returned true with a picture that the file holds only in
+    // part (a JPEG or PNG cut short), naming the file and what the picture lacks; else empty.
+    const QString& LastWarning() const { return FLastWarning; }
 
     QString Author;        // written to and read from TGA files
     bool hasAlpha = false; // TGA output: 32-bit uncompressed, else 24-bit run-length compressed
@@ -51,8 +51,10 @@ public:
 private:
     QImage FBitmap;
     QString FLastError;
+    QString FLastWarning;
 };
 
 // The picture in AFileName through the program's loader, as the window and vorm-cli open it.
-// Throws EVormError naming the file and the reason when it cannot be read.
-QImage LoadPicture(const QString& AFileName);
+// Throws EVormError naming the file and the reason when it cannot be read. AWarning (when given)
+// becomes LastWarning(): what a picture that the file holds only in part lacks, or empty.
+QImage LoadPicture(const QString& AFileName, QString* AWarning = nullptr);

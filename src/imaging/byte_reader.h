@@ -3,12 +3,10 @@
 // but never read outside its data.
 #pragma once
 
-#include <QByteArray>
+#include "codec_support.h"
+
 #include <QByteArrayView>
-#include <QImage>
-#include <QString>
 #include <cstdint>
-#include <functional>
 
 class TByteReader {
 public:
@@ -19,7 +17,7 @@ public:
     qsizetype size() const { return FSize; }
     qsizetype remaining() const { return FSize - FPos; }
 
-    // Each of these throws EVormError ("the file is cut short") when the data end first.
+    // Each of these throws ECodecError ("the file is cut short") when the data end first.
     void seek(qint64 APos);
     void skip(qint64 ACount);
     const uint8_t* take(qint64 ACount); // the next ACount bytes, valid as long as the data
@@ -27,10 +25,10 @@ public:
         need(1);
         return FData[FPos++];
     }
-    uint16_t u16le();
-    uint16_t u16be();
-    uint32_t u32le();
-    uint32_t u32be();
+    uint16_t u16le() { return GetLe16(take(2)); }
+    uint16_t u16be() { return GetBe16(take(2)); }
+    uint32_t u32le() { return GetLe32(take(4)); }
+    uint32_t u32be() { return GetBe32(take(4)); }
 
 private:
     void need(qint64 ACount) const {
@@ -43,28 +41,3 @@ private:
     qsizetype FSize;
     qsizetype FPos = 0;
 };
-
-// Where a writer sends its bytes: the file being saved or, in tests, memory. It throws
-// EVormError when the bytes cannot be written.
-using TByteSink = std::function<void(const void* AData, qint64 ASize)>;
-
-// Files are decoded from memory; larger files are refused before anything is read, so that a
-// huge or endless file (a device, a pipe) cannot exhaust the machine's memory.
-constexpr qint64 kMaxPictureFileBytes = qint64(2) << 30;
-
-// The whole file. Throws EVormError naming the file when it cannot be opened or read, or when
-// it is larger than kMaxPictureFileBytes.
-QByteArray ReadPictureFile(const QString& AFileName);
-
-// The message for a file that could not be read, in the form "Cannot read "name": reason."
-QString CannotReadMessage(const QString& AFileName, const QString& AReason);
-
-// The message for a file that could not be written: "Cannot write "name": reason."
-QString CannotWriteMessage(const QString& AFileName, const QString& AReason);
-
-// A bitmap in the form every reader returns and every writer expects.
-constexpr auto kBitmapFormat = QImage::Format_ARGB32_Premultiplied;
-
-// ABitmap in kBitmapFormat, converted when it is in another. Throws EVormError when memory runs
-// out, naming AFileName when one is given.
-QImage AsBitmap(QImage ABitmap, const QString& AFileName = {});

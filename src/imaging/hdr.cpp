@@ -1,6 +1,6 @@
 #include "hdr.h"
 
-#include "vorm_error.h"
+#include "memory_budget.h"
 
 #include <QList>
 #include <algorithm>
@@ -11,16 +11,8 @@ namespace {
 
 // A repeat packet gives at most 127 bytes of a component from two bytes.
 constexpr int kMaxRun = 127;
-
-bool Reject(QString* AReason, const QString& AText) {
-    if (AReason)
-        *AReason = AText;
-    return false;
-}
-
-QString SizeText(qint64 W, qint64 H) {
-    return QStringLiteral("%1 × %2").arg(W).arg(H);
-}
+// The decoded lines hold each pixel as three doubles until the tone mapping.
+constexpr qint64 kLineBytesPerPixel = qint64(sizeof(THDRColor));
 
 // Lines end at a line feed, a carriage return, or both together; a final line break does not
 // start another line.
@@ -66,6 +58,20 @@ uint8_t ToneByte(double AComponent, double AScale, double AGamma) {
     if (!(m > 0)) // NaN as well
         m = 0;
     return uint8_t(std::min(m, 1.0) * 255 + 0.5);
+}
+
+// Why a resolution line is not read: padded with spaces, or another orientation.
+QString ResolutionProblem(const QByteArray& ALine) {
+    const QString line = QString::fromLatin1(ALine.left(40));
+    const QList<QByteArray> words = ALine.simplified().split(' ');
+    if (words.size() == 4 && words[0] == "-Y" && words[2] == "+X")
+        return QStringLiteral("its resolution line \"%1\" has more than one space between its "
+                              "fields; only lines with single spaces, such as \"-Y %2 +X %3\", "
+                              "are read")
+            .arg(line, QString::fromLatin1(words[1].left(12)),
+                 QString::fromLatin1(words[3].left(12)));
+    return QStringLiteral("only pictures stored top to bottom (-Y h +X w) are read, not \"%1\"")
+        .arg(line);
 }
 
 } // namespace
@@ -119,7 +125,7 @@ bool ReadRLEComponent(int AWidth, TByteReader& AStream, std::vector<uint8_t>& AO
     return true;
 }
 
-bool ReadHDRHeader(TByteReader& AStream, THDRHeader& AHeader, QString* AReason) {
+void ReadHDRHeader(TByteReader& AStream, THDRHeader& AHeader) {
     // The header ends with the line after the first blank line: count line feeds in a row until
     // a blank line has been seen, then stop at the next line feed.
     const qsizetype start = AStream.pos();
@@ -136,26 +142,22 @@ bool ReadHDRHeader(TByteReader& AStream, THDRHeader& AHeader, QString* AReason) 
         }
     }
     AStream.seek(start + std::max<qsizetype>(end, 0));
+    AHeader.Width = AHeader.Height = 0;
     if (end < 0)
-        return Reject(AReason,
-                      QStringLiteral("it is not a Radiance picture: its header never ends"));
+        Fail(QStringLiteral("it is not a Radiance picture: its header never ends"));
     const QList<QByteArray> lines =
         SplitLines(QByteArrayView(reinterpret_cast<const char*>(text), end));
     if (lines.size() < 4 || lines[0] != "#?RADIANCE")
-        return Reject(AReason, QStringLiteral("it is not a Radiance picture"));
+        Fail(QStringLiteral("it is not a Radiance picture"));
     if (ValueOf(lines, "FORMAT") != "32-bit_rle_rgbe")
-        return Reject(AReason,
-                      QStringLiteral("only RGBE pictures (FORMAT=32-bit_rle_rgbe) are read"));
+        Fail(QStringLiteral("only RGBE pictures (FORMAT=32-bit_rle_rgbe) are read"));
 
     const QList<QByteArray> fields = lines.last().split(' ');
-    bool ok = false;
-    AHeader.Width = AHeader.Height = 0;
-    if (fields.size() >= 4 && fields[0] == "-Y" && fields[2] == "+X") {
+    const bool ok = fields.size() >= 4 && fields[0] == "-Y" && fields[2] == "+X";
+    if (ok) {
         AHeader.Height = DecimalOrZero(fields[1]);
         AHeader.Width = DecimalOrZero(fields[3]);
-        ok = true;
     }
-
     const QByteArray gamma = ValueOf(lines, "GAMMA");
     AHeader.Gamma = 2.2;
     if (!gamma.isEmpty()) {
@@ -163,82 +165,96 @@ bool ReadHDRHeader(TByteReader& AStream, THDRHeader& AHeader, QString* AReason) 
         bool number = false;
         AHeader.Gamma = gamma.toDouble(&number);
         if (!number || !std::isfinite(AHeader.Gamma))
-            throw EVormError(QStringLiteral("the GAMMA value \"%1\" is not a number")
-                                 .arg(QString::fromLatin1(gamma.left(40))));
+            Fail(QStringLiteral("the GAMMA value \"%1\" is not a number")
+                     .arg(QString::fromLatin1(gamma.left(40))));
     }
     if (!ok)
-        return Reject(AReason, QStringLiteral("only pictures stored top to bottom (-Y h +X w) are "
-                                              "read, not \"%1\"")
-                                   .arg(QString::fromLatin1(lines.last().left(40))));
-    return true;
+        Fail(ResolutionProblem(lines.last()));
 }
 
-bool LoadHDRData(QByteArrayView AData, QImage& ABitmap, QString* AReason) {
-    TByteReader r(AData);
-    THDRHeader header;
-    if (!ReadHDRHeader(r, header, AReason))
-        return false;
-    const int64_t W = header.Width, H = header.Height;
+namespace {
+
+// Refuses a file whose first scanline is not in the run-length form that is read, saying which
+// older form it has: flat pixels of 4 bytes, or the old run-length coding, whose repeats are
+// pixels 1 1 1 n. The checks of the file's size would otherwise call such a file damaged.
+void CheckScanlineForm(TByteReader r, int64_t W, int64_t H) {
+    if (r.remaining() < 4)
+        return;
+    const uint8_t* p = r.take(4);
+    if (p[0] == 2 && p[1] == 2 && (p[2] & 0x80) == 0)
+        return;
+    r.seek(r.pos() - 4);
+    // A whole picture of flat pixels is flat, even where a dark pixel reads 1 1 1.
+    const qint64 pixels = r.remaining() >= 4 * W * H ? 0 : r.remaining() / 4;
+    bool oldRuns = false;
+    for (qint64 i = 0; i < pixels && !oldRuns; ++i) {
+        const uint8_t* q = r.take(4);
+        oldRuns = i > 0 && q[0] == 1 && q[1] == 1 && q[2] == 1;
+    }
+    if (oldRuns)
+        Fail(QStringLiteral("its scanlines use the old run-length coding, whose repeats are "
+                            "pixels 1 1 1 n; only the newer run-length scanlines, which start "
+                            "with 2 2, are read"));
+    Fail(QStringLiteral("its scanlines are stored flat, 4 bytes a pixel without run-length "
+                        "coding; only run-length scanlines, which start with 2 2, are read"));
+}
+
+// Refuses, before anything is allocated, a size the reader does not take or the data cannot hold.
+void CheckSize(int64_t W, int64_t H, const TByteReader& r) {
     if (W < 1 || H < 1)
-        return Reject(AReason, QStringLiteral("a %1 picture is not possible").arg(SizeText(W, H)));
-    if (W > kHDRMaxSide || H > kHDRMaxSide || W * H > kHDRMaxPixels)
-        return Reject(AReason, QStringLiteral("a %1 picture is larger than the %2 pixels a side "
-                                              "and %3 megapixels that are read")
-                                   .arg(SizeText(W, H))
-                                   .arg(kHDRMaxSide)
-                                   .arg(kHDRMaxPixels >> 20));
+        Fail(QStringLiteral("a %1 picture is not possible").arg(SizeText(W, H)));
+    if (W > kHDRMaxSide || H > kHDRMaxSide)
+        Fail(QStringLiteral("a %1 picture is larger than the %2 pixels a side that are read")
+                 .arg(SizeText(W, H))
+                 .arg(kHDRMaxSide));
+    CheckScanlineForm(r, W, H);
     // Each line takes its 4-byte start and, per component, two bytes per 127 pixels at least.
     const int64_t lineLeast = 4 + 4 * 2 * ((W + kMaxRun - 1) / kMaxRun);
     if (lineLeast * H > r.remaining())
-        return Reject(AReason,
-                      QStringLiteral("the file is too short for a %1 picture").arg(SizeText(W, H)));
-
-    try {
-        THDRRecArray lines{int(W), int(H)};
-        double total = 0;
-        int failed = -1;
-        for (int y = 0; y < H; ++y) {
-            if (!lines.RGBERead(r, y)) {
-                failed = y;
-                break;
-            }
-            total += lines.Lines[size_t(y)].L;
-        }
-        // An all-black picture has no mean to scale to, and stays black.
-        const double scale = total > 0 ? double(W) * 0.18 * double(H) / total : 0;
-        QImage bitmap(int(W), int(H), kBitmapFormat);
-        if (bitmap.isNull())
-            return Reject(
-                AReason,
-                QStringLiteral("there is not enough memory for a %1 picture").arg(SizeText(W, H)));
-        for (int y = 0; y < H; ++y) {
-            QRgb* out = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
-            const THDRRec& line = lines.Lines[size_t(y)];
-            for (int x = 0; x < W; ++x) {
-                const THDRColor& c = line.RGB[size_t(x)];
-                out[x] =
-                    qRgb(ToneByte(c.R, scale, header.Gamma), ToneByte(c.G, scale, header.Gamma),
-                         ToneByte(c.B, scale, header.Gamma));
-            }
-        }
-        ABitmap = std::move(bitmap);
-        if (failed >= 0)
-            return Reject(
-                AReason,
-                QStringLiteral("scanline %1 is damaged; the picture ends there").arg(failed));
-        return true;
-    } catch (const std::bad_alloc&) {
-        return Reject(
-            AReason,
-            QStringLiteral("there is not enough memory for a %1 picture").arg(SizeText(W, H)));
-    }
+        Fail(QStringLiteral("the file is too short for a %1 picture").arg(SizeText(W, H)));
+    CheckPictureFits(W, H, kLineBytesPerPixel);
 }
 
-bool LoadHDRFile(const QString& AFileName, QImage& ABitmap, QString* AReason) {
-    const QByteArray data = ReadPictureFile(AFileName);
-    try {
-        return LoadHDRData(data, ABitmap, AReason);
-    } catch (const EVormError& e) {
-        throw EVormError(CannotReadMessage(AFileName, e.message()));
+QImage ToneMap(const THDRRecArray& ALines, double AScale, double AGamma) {
+    const int W = int(ALines.Width), H = int(ALines.Height);
+    QImage bitmap = AllocateBitmap(W, H, kBitmapFormat, kLineBytesPerPixel);
+    for (int y = 0; y < H; ++y) {
+        QRgb* out = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
+        const THDRRec& line = ALines.Lines[size_t(y)];
+        for (int x = 0; x < W; ++x) {
+            const THDRColor& c = line.RGB[size_t(x)];
+            out[x] = qRgb(ToneByte(c.R, AScale, AGamma), ToneByte(c.G, AScale, AGamma),
+                          ToneByte(c.B, AScale, AGamma));
+        }
     }
+    return bitmap;
+}
+
+} // namespace
+
+void LoadHDRData(QByteArrayView AData, QImage& ABitmap) {
+    TByteReader r(AData);
+    THDRHeader header;
+    ReadHDRHeader(r, header);
+    const int64_t W = header.Width, H = header.Height;
+    CheckSize(W, H, r);
+    THDRRecArray lines{int(W), int(H)};
+    double total = 0;
+    int failed = -1;
+    for (int y = 0; y < H && failed < 0; ++y) {
+        if (lines.RGBERead(r, y))
+            total += lines.Lines[size_t(y)].L;
+        else
+            failed = y;
+    }
+    // An all-black picture has no mean to scale to, and stays black.
+    const double scale = total > 0 ? double(W) * 0.18 * double(H) / total : 0;
+    ABitmap = ToneMap(lines, scale, header.Gamma);
+    if (failed >= 0)
+        Fail(QStringLiteral("scanline %1 is damaged; the picture ends there").arg(failed));
+}
+
+void LoadHDRFile(const QString& AFileName, QImage& ABitmap) {
+    const QByteArray data = ReadPictureFile(AFileName);
+    ForFile(TFileAction::Read, AFileName, [&] { LoadHDRData(data, ABitmap); });
 }

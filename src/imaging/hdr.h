@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <vector>
 
-// The reader holds 24 bytes per pixel before the tone mapping; 2^26 pixels are 1.5 GiB.
+// Beyond any real Radiance picture (a run-length scanline's width has 15 bits). The reader holds
+// 24 bytes per pixel before the tone mapping; the memory budget decides how many it may hold.
 constexpr int kHDRMaxSide = 32768;
-constexpr qint64 kHDRMaxPixels = qint64(1) << 26;
 
 struct THDRColor {
     double R = 0, G = 0, B = 0;
@@ -54,20 +54,20 @@ struct THDRHeader {
     double Gamma = 2.2;
 };
 
-// Reads the header from the start of AStream and leaves AStream at the first scanline. False
-// (with AReason when given) for a header that is not a run-length RGBE picture read top to
-// bottom. Throws EVormError with the reason for a GAMMA value that is not a number.
-bool ReadHDRHeader(TByteReader& AStream, THDRHeader& AHeader, QString* AReason = nullptr);
+// Reads the header from the start of AStream and leaves AStream at the first scanline. Throws
+// ECodecError with the reason for a header that is not a run-length RGBE picture read top to
+// bottom, or whose GAMMA value is not a number; AHeader's sizes are then 0.
+void ReadHDRHeader(TByteReader& AStream, THDRHeader& AHeader);
 
 // Decodes one run-length component of exactly AWidth bytes into AOut (at least AWidth long).
 // False when the data end first or a packet would pass the end of the component.
 bool ReadRLEComponent(int AWidth, TByteReader& AStream, std::vector<uint8_t>& AOut);
 
-// Reads a whole file held in memory. True: ABitmap holds the tone-mapped picture. False with
-// ABitmap unchanged: the header or the size was refused. False with ABitmap replaced: a
-// scanline was damaged; the lines before it are tone-mapped and the rest is black. AReason
-// (when given) says why. Throws EVormError as ReadHDRHeader does.
-bool LoadHDRData(QByteArrayView AData, QImage& ABitmap, QString* AReason = nullptr);
+// Reads a whole file held in memory into ABitmap, which then holds the tone-mapped picture.
+// Throws ECodecError with the reason when the file is refused: with ABitmap unchanged when the
+// header or the size was refused; with ABitmap replaced when a scanline was damaged, the lines
+// before it tone-mapped and the rest black.
+void LoadHDRData(QByteArrayView AData, QImage& ABitmap);
 
 // As LoadHDRData for a file; every EVormError it throws names the file.
-bool LoadHDRFile(const QString& AFileName, QImage& ABitmap, QString* AReason = nullptr);
+void LoadHDRFile(const QString& AFileName, QImage& ABitmap);

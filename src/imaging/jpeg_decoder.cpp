@@ -1,10 +1,9 @@
 #include "jpeg_decoder.h"
 
-#include "bitmap_ex.h"
-#include "byte_reader.h"
+#include "codec_support.h"
+#include "memory_budget.h"
 #include "parallel.h"
 #include "platform.h"
-#include "vorm_error.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -12,6 +11,7 @@
 #include <QImageReader>
 #include <QTransform>
 #include <memory>
+#include <new>
 
 #ifndef VORM_HAVE_TURBOJPEG
 #define VORM_HAVE_TURBOJPEG 0
@@ -30,9 +30,8 @@ bool IsJpeg(const char* AData, qsizetype ASize) {
 
 #if VORM_HAVE_TURBOJPEG
 
-[[noreturn]] void Damaged(const QString& AFileName, const char* AWhy) {
-    throw EVormError(CannotReadMessage(
-        AFileName, QStringLiteral("the JPEG data are damaged (%1)").arg(QString::fromUtf8(AWhy))));
+[[noreturn]] void Damaged(const char* AWhy) {
+    Fail(QStringLiteral("the JPEG data are damaged (%1)").arg(QString::fromUtf8(AWhy)));
 }
 
 // The turn that Qt's reader gives the picture: it reads the EXIF orientation itself, from the
@@ -70,14 +69,13 @@ bool JpegDecoderAvailable() {
     return VORM_HAVE_TURBOJPEG;
 }
 
-bool DecodeJpeg(const QByteArray& AData, const QString& AFileName, QImage& ABitmap) {
+bool DecodeJpeg(const QByteArray& AData, QImage& ABitmap) {
     if (!IsJpeg(AData.constData(), AData.size()))
         return false;
 #if VORM_HAVE_TURBOJPEG
     const std::unique_ptr<void, int (*)(tjhandle)> tj(tjInitDecompress(), tjDestroy);
     if (!tj)
-        throw EVormError(
-            CannotReadMessage(AFileName, QStringLiteral("there is not enough memory")));
+        throw std::bad_alloc();
     const auto* bytes = reinterpret_cast<const unsigned char*>(AData.constData());
     // TurboJPEG counts bytes in an unsigned long; picture files are far smaller.
     const unsigned long size = static_cast<unsigned long>(AData.size());
@@ -85,30 +83,19 @@ bool DecodeJpeg(const QByteArray& AData, const QString& AFileName, QImage& ABitm
     if (tjDecompressHeader3(tj.get(), bytes, size, &W, &H, &subsampling, &colorspace) != 0) {
         if (tjGetErrorCode(tj.get()) == TJERR_WARNING)
             return false; // see below
-        Damaged(AFileName, tjGetErrorStr2(tj.get()));
+        Damaged(tjGetErrorStr2(tj.get()));
     }
     // Four channels from four-channel data would need Qt's handling of inverted Adobe files.
     if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK)
         return false;
     if (W <= 0 || H <= 0)
-        Damaged(AFileName, "no picture size");
-    // The limit Qt's reader sets, so that both take the same pictures.
-    const qint64 bitmapBytes = qint64(W) * qint64(H) * 4;
-    if (bitmapBytes > (qint64(kPlatformAllocationLimitMiB) << 20))
-        throw EVormError(CannotReadMessage(
-            AFileName,
-            QStringLiteral("the %1 × %2 picture would take more than the %3 MiB a picture may "
-                           "take in memory")
-                .arg(W)
-                .arg(H)
-                .arg(kPlatformAllocationLimitMiB)));
-    QImage image(W, H, kBitmapFormat);
-    if (image.isNull())
-        throw EVormError(
-            CannotReadMessage(AFileName, QStringLiteral("there is not enough memory")));
+        Damaged("no picture size");
+    // Within the memory budget, as Qt's reader is, before anything is allocated.
+    QImage image = AllocateBitmap(W, H);
     // Qt's reader decodes with libjpeg's defaults too: the accurate inverse DCT and smooth
     // upsampling. BGRA fills the fourth byte with 255, so the pixels are premultiplied as they
     // come. A progressive file of more than 500 scans, made only to stall a decoder, is refused.
+    //
     // The kernel maps a fresh page when it is first written, at about 2 µs a page here, a third
     // of libjpeg's time for a photo; the second core maps them while libjpeg fills the first.
     // (Huge pages map faster, but cost far more than that in a process started after a pause.)
@@ -127,16 +114,14 @@ bool DecodeJpeg(const QByteArray& AData, const QString& AFileName, QImage& ABitm
         // files go to Qt's reader, which then decides as it always has.
         if (tjGetErrorCode(tj.get()) == TJERR_WARNING)
             return false;
-        Damaged(AFileName, tjGetErrorStr2(tj.get()));
+        Damaged(tjGetErrorStr2(tj.get()));
     }
     image = Turned(std::move(image), Orientation(AData));
     if (image.isNull())
-        throw EVormError(CannotReadMessage(
-            AFileName, QStringLiteral("there is not enough memory to turn the picture upright")));
+        Fail(QStringLiteral("there is not enough memory to turn the picture upright"));
     ABitmap = std::move(image);
     return true;
 #else
-    Q_UNUSED(AFileName);
     Q_UNUSED(ABitmap);
     return false;
 #endif
@@ -151,5 +136,6 @@ bool LoadJpegFile(const QString& AFileName, QImage& ABitmap) {
         if (!file.open(QIODevice::ReadOnly) || file.read(head, 3) != 3 || !IsJpeg(head, 3))
             return false;
     }
-    return DecodeJpeg(ReadPictureFile(AFileName), AFileName, ABitmap);
+    return ForFile(TFileAction::Read, AFileName,
+                   [&] { return DecodeJpeg(ReadPictureFile(AFileName), ABitmap); });
 }

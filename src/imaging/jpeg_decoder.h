@@ -15,10 +15,11 @@ bool JpegDecoderAvailable();
 // True, with the picture in ABitmap (premultiplied ARGB32), when AData is a JPEG that this
 // decoder takes; false, leaving ABitmap alone, for other data, which the caller gives to Qt.
 // Data that make libjpeg warn (cut short, stray bytes) are left to Qt too, whose reader keeps
-// some such pictures and refuses others. Throws EVormError naming AFileName for damaged data
-// and for a picture larger than the memory a picture may take.
-bool DecodeJpeg(const QByteArray& AData, const QString& AFileName, QImage& ABitmap);
+// some such pictures and refuses others. Throws ECodecError with the reason for damaged data,
+// and EPictureTooBig, from the header's size before anything is allocated, for a picture that
+// does not fit the memory budget.
+bool DecodeJpeg(const QByteArray& AData, QImage& ABitmap);
 
 // The same for a file whose content (not its name) says JPEG; false when it is no JPEG or
-// cannot be opened, so that Qt's reader gives its own answer.
+// cannot be opened, so that Qt's reader gives its own answer. Throws EVormError naming the file.
 bool LoadJpegFile(const QString& AFileName, QImage& ABitmap);

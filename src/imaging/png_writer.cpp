@@ -1,10 +1,10 @@
 #include "png_writer.h"
 
 #include "atomic_file.h"
+#include "codec_support.h"
 #include "parallel.h"
 #include "vorm_error.h"
 
-#include <QDir>
 #include <QtEndian>
 #include <algorithm>
 #include <array>
@@ -540,8 +540,7 @@ void WritePngData(const TByteSink& ASink, const QImage& ABitmap, const TPngOptio
         throw std::bad_alloc(); // no memory for the conversion
     const int W = image.width(), H = image.height();
     if (image.isNull() || W <= 0 || H <= 0)
-        throw EVormError(QStringLiteral("Cannot write \"%1\": the picture is empty.")
-                             .arg(QDir::toNativeSeparators(AFileName)));
+        throw EVormError(CannotWriteMessage(AFileName, QStringLiteral("the picture is empty")));
     TPlan plan;
     plan.Isal = AOptions.Compression == TPngCompression::Fast && PngFastDeflateIsIsal();
     plan.SearchFilters = !plan.Isal;
@@ -583,8 +582,8 @@ void WritePngData(const TByteSink& ASink, const QImage& ABitmap, const TPngOptio
         for (int k = 0; k < n; ++k) {
             const TStrip& st = work[size_t(k)];
             if (st.Failed)
-                throw EVormError(QStringLiteral("Cannot write \"%1\": the compressor failed.")
-                                     .arg(QDir::toNativeSeparators(AFileName)));
+                throw EVormError(
+                    CannotWriteMessage(AFileName, QStringLiteral("the compressor failed")));
             adler = adler32_combine(adler, st.Adler, z_off_t(st.RawSize));
             WriteChunk(ASink, "IDAT", st.Packed.Data.get(), st.Packed.Size, st.Crc);
         }

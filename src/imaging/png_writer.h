@@ -4,7 +4,7 @@
 // Deflate is ISA-L's where the build has it, zlib's otherwise and for the smallest file.
 #pragma once
 
-#include "byte_reader.h"
+#include "codec_support.h"
 #include "progress.h"
 
 #include <QImage>

@@ -1,7 +1,7 @@
 #include "psd.h"
 
 #include "atomic_file.h"
-#include "vorm_error.h"
+#include "memory_budget.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,21 +15,8 @@ constexpr int kMaxBytesPerPacket = 129;
 
 enum : uint16_t { kModeBitmap = 0, kModeGrayscale = 1, kModeRGB = 3 };
 enum : uint16_t { kRaw = 0, kPackBits = 1 };
-
-[[noreturn]] void Fail(const QString& AReason) {
-    throw EVormError(AReason);
-}
-
-QString SizeText(qint64 W, qint64 H) {
-    return QStringLiteral("%1 × %2").arg(W).arg(H);
-}
-
-uint16_t Be16(const uint8_t* p) {
-    return uint16_t(p[0] << 8 | p[1]);
-}
-uint32_t Be32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
+// The image resource that records, among other things, whether the merged image is real.
+constexpr uint16_t kVersionInfo = 1057;
 
 QString ModeProblem(uint16_t AMode) {
     switch (AMode) {
@@ -52,16 +39,16 @@ TPSDFile ReadHeader(TByteReader& r) {
     const uint8_t* h = r.take(kHeaderSize);
     if (std::memcmp(h, "8BPS", 4) != 0)
         Fail(QStringLiteral("it is not a Photoshop document"));
-    const uint16_t version = Be16(h + 4);
+    const uint16_t version = GetBe16(h + 4);
     if (version == 2)
         Fail(QStringLiteral("large documents (PSB, version 2) are not supported"));
     if (version != 1)
         Fail(QStringLiteral("PSD version %1 is not supported").arg(version));
     TPSDFile f;
-    f.Channels = Be16(h + 12);
-    const uint32_t rows = Be32(h + 14), columns = Be32(h + 18);
-    f.Depth = Be16(h + 22);
-    f.ColorMode = Be16(h + 24);
+    f.Channels = GetBe16(h + 12);
+    const uint32_t rows = GetBe32(h + 14), columns = GetBe32(h + 18);
+    f.Depth = GetBe16(h + 22);
+    f.ColorMode = GetBe16(h + 24);
     if (f.Depth != 1 && f.Depth != 8)
         Fail(QStringLiteral("%1-bit channels are not supported, only 1 and 8 bits").arg(f.Depth));
     if (f.ColorMode != kModeBitmap && f.ColorMode != kModeGrayscale && f.ColorMode != kModeRGB)
@@ -149,89 +136,127 @@ void RemoveWhiteMatte(QImage& ABitmap) {
     }
 }
 
-QImage DecodePSD(QByteArrayView AData) {
+// Whether the image resources (AData, the section without its length) say that the merged image
+// is only Photoshop's placeholder: its version-info resource (1057) holds the byte
+// hasRealMergedData, 0 when the document was saved with "Maximize Compatibility" off. Blocks
+// are read as far as they are whole; a damaged section says nothing.
+bool MergedImageIsPlaceholder(QByteArrayView AData) {
     TByteReader r(AData);
-    const TPSDFile f = ReadHeader(r);
+    while (r.remaining() >= 4 + 2 + 2 + 4) {
+        r.skip(4); // "8BIM", or another program's signature
+        const uint16_t id = r.u16be();
+        const uint8_t nameLength = r.u8();
+        if (r.remaining() < ((nameLength + 2) & ~1) - 1 + 4)
+            return false;
+        r.skip(((nameLength + 2) & ~1) - 1); // the name and its pad to an even length
+        const uint32_t size = r.u32be();
+        if (size > r.remaining())
+            return false;
+        const uint8_t* data = r.take(size);
+        if (id == kVersionInfo)
+            return size >= 5 && data[4] == 0;
+        r.skip(std::min<qint64>(size & 1, r.remaining()));
+    }
+    return false;
+}
+
+// Over the colour-mode data, image resources and layers to the merged image's data.
+void SkipToImageData(TByteReader& r) {
     if (r.u32be() != 0)
         Fail(QStringLiteral("documents with colour-mode data (indexed or duotone) are not "
                             "supported"));
-    r.skip(r.u32be()); // image resources
+    const uint32_t resources = r.u32be();
+    const uint8_t* section = r.take(resources);
+    if (MergedImageIsPlaceholder(
+            QByteArrayView(reinterpret_cast<const char*>(section), qsizetype(resources))))
+        Fail(QStringLiteral(
+            "it was saved without its merged image (\"Maximize Compatibility\" was off), and "
+            "holds only Photoshop's blank placeholder; open it in Photoshop and save it again "
+            "with \"Maximize Compatibility\" on (Preferences, File Handling: Maximize PSD and "
+            "PSB File Compatibility)"));
     const uint32_t layers = r.u32be();
     if (layers >= 6) {
         r.skip(4 + 2); // layer-info length and layer count: the merged image is all we read
         r.skip(qint64(layers) - 6);
     }
-    const uint16_t compression = r.u16be();
-    if (compression != kRaw && compression != kPackBits)
-        Fail(QStringLiteral("compression method %1 is not supported").arg(compression));
+}
 
-    int read = 0; // the channels that go into the bitmap come first
-    while (read < f.Channels && ChannelShift(f.ColorMode, read) >= 0)
-        ++read;
-    const int rowBytes = (f.Width * f.Depth + 7) / 8;
-    const qint64 rows = qint64(read) * f.Height;
+// How the merged image's rows are stored, checked against the file's bytes before the bitmap is
+// allocated.
+struct TImageData {
+    uint16_t Compression = kRaw;
+    int Read = 0;                    // the channels that go into the bitmap; they come first
+    int RowBytes = 0;                // one unpacked row of one channel
+    const uint8_t* Counts = nullptr; // PackBits: each row's packed length, 2 bytes each
+};
 
-    // Every check against the file's bytes comes before the bitmap is allocated. The sizes are
-    // limited above, so none of these products can overflow 64 bits.
-    const uint8_t* counts = nullptr;
-    if (compression == kPackBits) {
-        counts = r.take(qint64(f.Channels) * f.Height * 2);
-        const qint64 least = 2 * ((rowBytes + kMaxBytesPerPacket - 1) / kMaxBytesPerPacket);
-        qint64 total = 0;
-        for (qint64 i = 0; i < rows; ++i) {
-            const int n = Be16(counts + 2 * i);
-            if (n < least)
-                Fail(QStringLiteral("compressed row %1 is too short for its %2 bytes")
-                         .arg(i)
-                         .arg(rowBytes));
-            total += n;
-        }
-        if (total > r.remaining())
-            Fail(QStringLiteral("the row lengths point past the end of the file"));
-    } else if (rows * rowBytes > r.remaining()) {
-        Fail(QStringLiteral("the file is too short for a %1 picture")
-                 .arg(SizeText(f.Width, f.Height)));
+TImageData ReadImageDataHead(TByteReader& r, const TPSDFile& f) {
+    TImageData d;
+    d.Compression = r.u16be();
+    if (d.Compression != kRaw && d.Compression != kPackBits)
+        Fail(QStringLiteral("compression method %1 is not supported").arg(d.Compression));
+    while (d.Read < f.Channels && ChannelShift(f.ColorMode, d.Read) >= 0)
+        ++d.Read;
+    d.RowBytes = (f.Width * f.Depth + 7) / 8;
+    const qint64 rows = qint64(d.Read) * f.Height;
+    // The sizes are limited by the header, so none of these products can overflow 64 bits.
+    if (d.Compression == kRaw) {
+        if (rows * d.RowBytes > r.remaining())
+            Fail(QStringLiteral("the file is too short for a %1 picture")
+                     .arg(SizeText(f.Width, f.Height)));
+        return d;
     }
+    d.Counts = r.take(qint64(f.Channels) * f.Height * 2);
+    const qint64 least = 2 * ((d.RowBytes + kMaxBytesPerPacket - 1) / kMaxBytesPerPacket);
+    qint64 total = 0;
+    for (qint64 i = 0; i < rows; ++i) {
+        const int n = GetBe16(d.Counts + 2 * i);
+        if (n < least)
+            Fail(QStringLiteral("compressed row %1 is too short for its %2 bytes")
+                     .arg(i)
+                     .arg(d.RowBytes));
+        total += n;
+    }
+    if (total > r.remaining())
+        Fail(QStringLiteral("the row lengths point past the end of the file"));
+    return d;
+}
 
-    QImage bitmap(f.Width, f.Height, kBitmapFormat);
-    if (bitmap.isNull())
-        Fail(QStringLiteral("there is not enough memory for a %1 picture")
-                 .arg(SizeText(f.Width, f.Height)));
+QImage DecodeChannels(TByteReader& r, const TPSDFile& f, const TImageData& d) {
+    QImage bitmap = AllocateBitmap(f.Width, f.Height);
     bitmap.fill(0xffffffff);
-    std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
-    for (int c = 0; c < read; ++c) {
+    std::vector<uint8_t> row(static_cast<size_t>(d.RowBytes));
+    for (int c = 0; c < d.Read; ++c) {
         for (int y = 0; y < f.Height; ++y) {
             const uint8_t* data;
-            if (compression == kPackBits) {
-                const int n = Be16(counts + 2 * (qint64(c) * f.Height + y));
-                if (!UnpackRow(r.take(n), n, row.data(), rowBytes))
+            if (d.Compression == kPackBits) {
+                const int n = GetBe16(d.Counts + 2 * (qint64(c) * f.Height + y));
+                if (!UnpackRow(r.take(n), n, row.data(), d.RowBytes))
                     Fail(QStringLiteral("row %1 of channel %2 is damaged").arg(y).arg(c));
                 data = row.data();
             } else {
-                data = r.take(rowBytes);
+                data = r.take(d.RowBytes);
             }
             StoreRow(f, c, data, reinterpret_cast<QRgb*>(bitmap.scanLine(y)));
         }
     }
-    if (f.ColorMode != kModeBitmap && read > (f.ColorMode == kModeGrayscale ? 1 : 3))
+    if (f.ColorMode != kModeBitmap && d.Read > (f.ColorMode == kModeGrayscale ? 1 : 3))
         RemoveWhiteMatte(bitmap);
     return bitmap;
 }
 
-// Big-endian, in 2 or 4 bytes.
-void Put(std::vector<uint8_t>& AOut, uint32_t AValue, int ABytes) {
-    for (int i = ABytes - 1; i >= 0; --i)
-        AOut.push_back(uint8_t(AValue >> (8 * i)));
+QImage DecodePSD(QByteArrayView AData) {
+    TByteReader r(AData);
+    const TPSDFile f = ReadHeader(r);
+    SkipToImageData(r);
+    const TImageData d = ReadImageDataHead(r, f);
+    return DecodeChannels(r, f, d);
 }
 
-QString SizeProblem(const QImage& ABitmap) {
-    if (ABitmap.isNull())
-        return QStringLiteral("there is no picture to save");
-    if (ABitmap.width() > kPSDMaxSide || ABitmap.height() > kPSDMaxSide)
-        return QStringLiteral("a PSD document can be at most %1 pixels a side, not %2")
-            .arg(kPSDMaxSide)
-            .arg(SizeText(ABitmap.width(), ABitmap.height()));
-    return {};
+void CheckSavable(const QImage& ABitmap) {
+    CheckSaveSize(
+        ABitmap, kPSDMaxSide,
+        QStringLiteral("a PSD document can be at most %1 pixels a side").arg(kPSDMaxSide));
 }
 
 } // namespace
@@ -264,53 +289,43 @@ void PackBitsRow(const uint8_t* ARow, int ACount, std::vector<uint8_t>& AOut) {
     flush(ACount);
 }
 
-bool LoadPSDData(QByteArrayView AData, QImage& ABitmap, QString* AReason) {
-    try {
-        ABitmap = DecodePSD(AData);
-        return true;
-    } catch (const EVormError& e) {
-        if (AReason)
-            *AReason = e.message();
-    } catch (const std::bad_alloc&) {
-        if (AReason)
-            *AReason = QStringLiteral("there is not enough memory");
-    }
-    return false;
+void LoadPSDData(QByteArrayView AData, QImage& ABitmap) {
+    ABitmap = DecodePSD(AData);
 }
 
-bool LoadPSDFile(const QString& AFileName, QImage& ABitmap, QString* AReason) {
-    return LoadPSDData(ReadPictureFile(AFileName), ABitmap, AReason);
+void LoadPSDFile(const QString& AFileName, QImage& ABitmap) {
+    const QByteArray data = ReadPictureFile(AFileName);
+    ForFile(TFileAction::Read, AFileName, [&] { LoadPSDData(data, ABitmap); });
 }
 
 void WritePSD(const TByteSink& AStream, const QImage& ABitmap) {
-    if (const QString problem = SizeProblem(ABitmap); !problem.isEmpty())
-        throw EVormError(problem);
+    CheckSavable(ABitmap);
     const QImage source = AsBitmap(ABitmap);
     const int W = source.width(), H = source.height();
 
     std::vector<uint8_t> out;
     out.insert(out.end(), {'8', 'B', 'P', 'S'});
-    Put(out, 1, 2);              // version
+    AppendBe16(out, 1);          // version
     out.insert(out.end(), 6, 0); // reserved
-    Put(out, 3, 2);              // channels
-    Put(out, uint32_t(H), 4);
-    Put(out, uint32_t(W), 4);
-    Put(out, 8, 2); // depth
-    Put(out, kModeRGB, 2);
-    Put(out, 0, 4);  // colour-mode data
-    Put(out, 28, 4); // image resources: one resolution block, 300 dots per inch
+    AppendBe16(out, 3);          // channels
+    AppendBe32(out, uint32_t(H));
+    AppendBe32(out, uint32_t(W));
+    AppendBe16(out, 8); // depth
+    AppendBe16(out, kModeRGB);
+    AppendBe32(out, 0);  // colour-mode data
+    AppendBe32(out, 28); // image resources: one resolution block, 300 dots per inch
     out.insert(out.end(), {'8', 'B', 'I', 'M'});
-    Put(out, 0x03ED, 2);
-    Put(out, 0, 2); // empty name
-    Put(out, 16, 4);
+    AppendBe16(out, 0x03ED);
+    AppendBe16(out, 0); // empty name
+    AppendBe32(out, 16);
     for (int i = 0; i < 2; ++i) {
-        Put(out, 300u << 16, 4);
-        Put(out, 1, 2);
-        Put(out, 1, 2);
+        AppendBe32(out, 300u << 16);
+        AppendBe16(out, 1);
+        AppendBe16(out, 1);
     }
-    Put(out, 6, 4); // layer-and-mask section: no layers
+    AppendBe32(out, 6); // layer-and-mask section: no layers
     out.insert(out.end(), 6, 0);
-    Put(out, kPackBits, 2);
+    AppendBe16(out, kPackBits);
 
     // The table of packed lengths comes before the rows, so the rows are packed twice: once
     // for their lengths, once to write them. That keeps the memory to one row.
@@ -326,7 +341,7 @@ void WritePSD(const TByteSink& AStream, const QImage& ABitmap) {
     for (int c = 0; c < 3; ++c)
         for (int y = 0; y < H; ++y) {
             pack(c, y);
-            Put(out, uint32_t(packed.size()), 2);
+            AppendBe16(out, uint32_t(packed.size()));
         }
     AStream(out.data(), qint64(out.size()));
     for (int c = 0; c < 3; ++c)
@@ -337,11 +352,12 @@ void WritePSD(const TByteSink& AStream, const QImage& ABitmap) {
 }
 
 bool SavePSDFile(const QString& AFileName, const QImage& ABitmap) {
-    if (const QString problem = SizeProblem(ABitmap); !problem.isEmpty())
-        throw EVormError(CannotWriteMessage(AFileName, problem));
-    const QImage source = AsBitmap(ABitmap, AFileName);
-    TAtomicFile file(AFileName);
-    WritePSD([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, source);
-    file.commit();
+    ForFile(TFileAction::Write, AFileName, [&] {
+        CheckSavable(ABitmap);
+        const QImage source = AsBitmap(ABitmap);
+        TAtomicFile file(AFileName);
+        WritePSD([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, source);
+        file.commit();
+    });
     return true;
 }

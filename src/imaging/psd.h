@@ -26,15 +26,15 @@ struct TPSDFile {
     int Height = 0;
 };
 
-// Reads a whole document held in memory. True: ABitmap holds the merged image. False: the
-// document was refused, ABitmap is unchanged and AReason (when given) says why.
-bool LoadPSDData(QByteArrayView AData, QImage& ABitmap, QString* AReason = nullptr);
+// Reads a whole document held in memory into ABitmap, which then holds the merged image. Throws
+// ECodecError with the reason when the document is refused; ABitmap is then unchanged.
+void LoadPSDData(QByteArrayView AData, QImage& ABitmap);
 
-// As LoadPSDData for a file; throws EVormError naming the file when it cannot be read.
-bool LoadPSDFile(const QString& AFileName, QImage& ABitmap, QString* AReason = nullptr);
+// As LoadPSDData for a file; every EVormError it throws names the file.
+void LoadPSDFile(const QString& AFileName, QImage& ABitmap);
 
 // Writes ABitmap as an 8-bit RGB document, PackBits-compressed, without alpha. Throws
-// EVormError with the reason when the picture does not fit the format, before writing anything.
+// ECodecError with the reason when the picture does not fit the format, before writing anything.
 void WritePSD(const TByteSink& AStream, const QImage& ABitmap);
 
 // Writes the file all or nothing and returns true; throws EVormError naming the file on any

@@ -1,34 +1,58 @@
 #include "tga.h"
 
 #include "atomic_file.h"
-#include "vorm_error.h"
+#include "memory_budget.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 namespace {
 
-constexpr int kHeaderSize = 18;
-constexpr int kExtensionSize = 495;
-constexpr int kFooterSize = 26;
-constexpr char kSignature[] = "TRUEVISION-XFILE.";
+// The file's three fixed parts, by offset from their starts; the reader and the writer both go
+// by these. Numbers of 2 and 4 bytes are little-endian.
+namespace Hdr {
+constexpr int kSize = 18;
+constexpr int kIdLength = 0;
+constexpr int kImageType = 2;
+constexpr int kWidth = 12;  // 2 bytes
+constexpr int kHeight = 14; // 2 bytes
+constexpr int kDepth = 16;
+constexpr int kDescriptor = 17;
+} // namespace Hdr
+
+namespace Ext {
+constexpr int kSize = 495;
+constexpr int kOwnSize = 0;        // 2 bytes: the area's size, 495
+constexpr int kAuthor = 2;         // kText bytes
+constexpr int kDateStamp = 367;    // six 2-byte fields, in the order of TDateField
+constexpr int kJobName = 379;      // kText bytes
+constexpr int kKeyColor = 470;     // 4 bytes: unused, red, green, blue
+constexpr int kAspect = 474;       // a ratio: numerator and denominator, 2 bytes each
+constexpr int kGamma = 478;        // a ratio likewise
+constexpr int kAttributes = 494;   // 1 byte; kAttributesPremultiplied for premultiplied alpha
+constexpr int kText = 41;          // a zero-terminated text field
+constexpr int kMaxTextLength = 40; // what the writer puts in one, leaving room for the zero
+enum TDateField { kMonth, kDay, kYear, kHour, kMinute, kSecond, kDateFields };
+} // namespace Ext
+
+namespace Foot {
+constexpr int kSize = 26;
+constexpr int kExtensionOffset = 0; // 4 bytes, from the start of the file
+constexpr int kSignature = 8;       // kSignatureSize bytes
+constexpr int kSignatureSize = 18;
+constexpr char kSignatureText[] = "TRUEVISION-XFILE."; // then one zero byte
+} // namespace Foot
+
 constexpr int kMaxIdLength = 254; // the length byte counts the terminating zero too
-constexpr int kMaxNameLength = 40;
 constexpr int kPacketPixels = 128;
 constexpr uint8_t kAttributesPremultiplied = 4;
+constexpr uint16_t kRatioDenominator = 10000;
 
 enum : uint8_t { kTypeTrueColor = 2, kTypeTrueColorRle = 10 };
-enum : uint8_t { kTopToBottom = 0x20, kRightToLeft = 0x10 };
-
-[[noreturn]] void Fail(const QString& AReason) {
-    throw EVormError(AReason);
-}
-
-QString SizeText(qint64 W, qint64 H) {
-    return QStringLiteral("%1 × %2").arg(W).arg(H);
-}
+enum : uint8_t { kTopToBottom = 0x20, kRightToLeft = 0x10, kAlphaBits8 = 0x08 };
 
 QString TypeProblem(uint8_t AType) {
     switch (AType) {
@@ -50,29 +74,66 @@ QByteArray ZeroTerminated(const uint8_t* AText, int AMax) {
     return QByteArray(reinterpret_cast<const char*>(AText), end - AText);
 }
 
-uint16_t Le16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
+// A ratio field, or AOld when either of its numbers is 0.
+double ReadRatio(const uint8_t* p, double AOld) {
+    const uint16_t num = GetLe16(p), den = GetLe16(p + 2);
+    return num && den ? double(num) / den : AOld;
+}
+
+// A ratio as the numerator over 10000 that the extension area holds.
+void PutRatio(uint8_t* p, double AValue) {
+    const double v = AValue * kRatioDenominator;
+    PutLe16(p, v >= 0 && v < 65536 ? uint16_t(v) : v >= 65536 ? 65535 : 0);
+    PutLe16(p + 2, kRatioDenominator);
 }
 
 void ReadExtensionArea(const uint8_t* e, TTGAParamsVals& P) {
-    P.TGA_Author = ZeroTerminated(e + 2, 41);
-    P.TGA_ImageName = ZeroTerminated(e + 379, 41);
-    const int month = Le16(e + 367), day = Le16(e + 369), year = Le16(e + 371);
-    const int hour = Le16(e + 373), minute = Le16(e + 375), second = Le16(e + 377);
-    if (month && day && year && year < 2500 && month <= 12 && day <= 31 && hour < 24 &&
-        minute < 60 && second < 60) {
-        const QDate date(year, month, day); // invalid for 30 February and the like
+    using namespace Ext;
+    P.TGA_Author = ZeroTerminated(e + kAuthor, kText);
+    P.TGA_ImageName = ZeroTerminated(e + kJobName, kText);
+    int d[kDateFields];
+    for (int i = 0; i < kDateFields; ++i)
+        d[i] = GetLe16(e + kDateStamp + 2 * i);
+    if (d[kMonth] && d[kDay] && d[kYear] && d[kYear] < 2500 && d[kMonth] <= 12 && d[kDay] <= 31 &&
+        d[kHour] < 24 && d[kMinute] < 60 && d[kSecond] < 60) {
+        const QDate date(d[kYear], d[kMonth], d[kDay]); // invalid for 30 February and the like
         if (date.isValid())
-            P.TGA_Date = QDateTime(date, QTime(hour, minute, second), Qt::UTC);
+            P.TGA_Date = QDateTime(date, QTime(d[kHour], d[kMinute], d[kSecond]), Qt::UTC);
     }
-    P.TGA_Background.r = e[471];
-    P.TGA_Background.g = e[472];
-    P.TGA_Background.b = e[473];
-    if (Le16(e + 474) && Le16(e + 476))
-        P.TGA_AspectRatio = double(Le16(e + 474)) / Le16(e + 476);
-    if (Le16(e + 478) && Le16(e + 480))
-        P.TGA_Gamma = double(Le16(e + 478)) / Le16(e + 480);
-    P.TGA_AttributesType = e[494];
+    P.TGA_Background.r = e[kKeyColor + 1];
+    P.TGA_Background.g = e[kKeyColor + 2];
+    P.TGA_Background.b = e[kKeyColor + 3];
+    P.TGA_AspectRatio = ReadRatio(e + kAspect, P.TGA_AspectRatio);
+    P.TGA_Gamma = ReadRatio(e + kGamma, P.TGA_Gamma);
+    P.TGA_AttributesType = e[kAttributes];
+}
+
+// The extension area the writer puts after the pixels.
+std::array<uint8_t, Ext::kSize> ExtensionArea(const TTGAParamsVals& P, bool APremultiplied) {
+    using namespace Ext;
+    std::array<uint8_t, kSize> e{};
+    PutLe16(e.data() + kOwnSize, kSize);
+    const auto text = [&](int AOffset, const QByteArray& AText) {
+        std::memcpy(e.data() + AOffset, AText.constData(),
+                    size_t(std::min<qsizetype>(AText.size(), kMaxTextLength)));
+    };
+    text(kAuthor, P.TGA_Author);
+    text(kJobName, P.TGA_ImageName);
+    const QDate date = P.TGA_Date.date();
+    const QTime time = P.TGA_Date.time();
+    const int d[kDateFields] = {date.month(), date.day(),    date.year(),
+                                time.hour(),  time.minute(), time.second()};
+    for (int i = 0; i < kDateFields; ++i)
+        PutLe16(e.data() + kDateStamp + 2 * i, uint32_t(d[i]));
+    e[kKeyColor + 1] = P.TGA_Background.r;
+    e[kKeyColor + 2] = P.TGA_Background.g;
+    e[kKeyColor + 3] = P.TGA_Background.b;
+    PutRatio(e.data() + kAspect, P.TGA_AspectRatio);
+    PutRatio(e.data() + kGamma, P.TGA_Gamma);
+    // Our 32-bit pixels are the bitmap's own, premultiplied; saying so lets them read back
+    // byte for byte and tells other readers what they hold.
+    e[kAttributes] = APremultiplied ? kAttributesPremultiplied : 0;
+    return e;
 }
 
 QRgb Pixel(const uint8_t* p, int ABytes) {
@@ -133,30 +194,98 @@ private:
     QRgb FValue = 0;
 };
 
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
+// The footer's extension-area offset; 0 when the file has no footer or no extension area.
+uint32_t ExtensionOffset(TByteReader& r) {
+    if (r.size() < Foot::kSize)
+        return 0;
+    r.seek(r.size() - Foot::kSize);
+    const uint8_t* f = r.take(Foot::kSize);
+    if (ZeroTerminated(f + Foot::kSignature, Foot::kSignatureSize) != Foot::kSignatureText)
+        return 0;
+    return GetLe32(f + Foot::kExtensionOffset);
 }
 
-void Put32(uint8_t* p, uint32_t v) {
-    Put16(p, v);
-    Put16(p + 2, v >> 16);
+// The defaults, then what the extension area says.
+void ReadMetadata(TByteReader& r, TTGAParamsVals& P) {
+    const uint32_t offset = ExtensionOffset(r);
+    P.TGA_Author.clear();
+    P.TGA_ImageName.clear();
+    P.TGA_Date = QDateTime(QDate::currentDate(), QTime(0, 0), Qt::UTC);
+    P.TGA_Background = {};
+    P.TGA_AspectRatio = 1.0;
+    P.TGA_Gamma = 2.2;
+    P.TGA_AttributesType = 0;
+    if (offset == 0)
+        return;
+    if (offset > r.size() - Foot::kSize - Ext::kSize)
+        Fail(QStringLiteral("the TGA footer points outside the file"));
+    r.seek(offset);
+    ReadExtensionArea(r.take(Ext::kSize), P);
 }
 
-// A ratio as the numerator over 10000 that the extension area holds.
-uint16_t Over10000(double AValue) {
-    const double v = AValue * 10000;
-    return v >= 0 && v < 65536 ? uint16_t(v) : v >= 65536 ? 65535 : 0;
+struct TPictureHeader {
+    int W = 0, H = 0;
+    int Bytes = 0; // per pixel, 3 or 4
+    bool Rle = false;
+    uint8_t Descriptor = 0;
+};
+
+// The header and image ID, refused unless they describe a true-colour picture that the rest of
+// the file can hold, even at the densest packing (one repeat packet per 128 pixels).
+TPictureHeader ReadPictureHeader(TByteReader& r, TTGAParamsVals& P) {
+    r.seek(0);
+    const uint8_t* h = r.take(Hdr::kSize);
+    const uint8_t type = h[Hdr::kImageType], depth = h[Hdr::kDepth];
+    if (type != kTypeTrueColor && type != kTypeTrueColorRle)
+        Fail(TypeProblem(type));
+    if (depth != 24 && depth != 32)
+        Fail(QStringLiteral("%1-bit TGA pictures are not supported, only 24 and 32 bits")
+                 .arg(depth));
+    TPictureHeader t;
+    t.W = GetLe16(h + Hdr::kWidth);
+    t.H = GetLe16(h + Hdr::kHeight);
+    t.Bytes = depth / 8;
+    t.Rle = type == kTypeTrueColorRle;
+    t.Descriptor = h[Hdr::kDescriptor];
+    const uint8_t idLength = h[Hdr::kIdLength];
+    P.TGA_Descriptor = QByteArray(reinterpret_cast<const char*>(r.take(idLength)), idLength);
+    P.TGA_Compressed = t.Rle;
+    P.Width = P.OriginalWidth = t.W;
+    P.Height = P.OriginalHeight = t.H;
+    P.BitsPerSample = 8;
+    P.SamplesPerPixel = t.Bytes;
+    if (t.W == 0 || t.H == 0)
+        Fail(QStringLiteral("the picture is %1 pixels, it has none to show")
+                 .arg(SizeText(t.W, t.H)));
+    // Both sides are below 2^16: no overflow.
+    const qint64 pixels = qint64(t.W) * t.H;
+    const qint64 least =
+        t.Rle ? (pixels + kPacketPixels - 1) / kPacketPixels * (1 + t.Bytes) : pixels * t.Bytes;
+    if (least > r.remaining())
+        Fail(QStringLiteral("the file is too short for a %1 picture").arg(SizeText(t.W, t.H)));
+    return t;
 }
 
-QString SizeProblem(const QImage& ABitmap) {
-    if (ABitmap.isNull())
-        return QStringLiteral("there is no picture to save");
-    if (ABitmap.width() > kTGAMaxSide || ABitmap.height() > kTGAMaxSide)
-        return QStringLiteral("a TGA picture can be at most %1 pixels wide and high, not %2")
-            .arg(kTGAMaxSide)
-            .arg(SizeText(ABitmap.width(), ABitmap.height()));
-    return {};
+QImage DecodePixels(TByteReader& r, const TPictureHeader& h, bool APremultiplied) {
+    QImage bitmap = AllocateBitmap(h.W, h.H);
+    std::vector<QRgb> row(static_cast<size_t>(h.W));
+    TPixelStream stream(r, h.Bytes, h.Rle);
+    for (int i = 0; i < h.H; ++i) {
+        stream.row(row.data(), h.W);
+        if (h.Descriptor & kRightToLeft)
+            std::reverse(row.begin(), row.end());
+        QRgb* out =
+            reinterpret_cast<QRgb*>(bitmap.scanLine(h.Descriptor & kTopToBottom ? i : h.H - 1 - i));
+        for (int x = 0; x < h.W; ++x)
+            out[x] = h.Bytes == 4 ? Premultiplied(row[size_t(x)], APremultiplied) : row[size_t(x)];
+    }
+    return bitmap;
+}
+
+void CheckSavable(const QImage& ABitmap) {
+    CheckSaveSize(
+        ABitmap, kTGAMaxSide,
+        QStringLiteral("a TGA picture can be at most %1 pixels wide and high").arg(kTGAMaxSide));
 }
 
 // One row as 24-bit packets that never cross the row's end: runs of two or more equal pixels
@@ -193,6 +322,55 @@ void PackRow(const QRgb* px, int W, std::vector<uint8_t>& AOut) {
     }
 }
 
+// The header and image ID of a picture of ABitmap's size.
+QByteArray HeaderAndId(const QImage& ABitmap, int ADepth, bool ACompressed, const QByteArray& AId) {
+    uint8_t h[Hdr::kSize] = {};
+    h[Hdr::kIdLength] = uint8_t(AId.size() + 1);
+    h[Hdr::kImageType] = ACompressed ? kTypeTrueColorRle : kTypeTrueColor;
+    PutLe16(h + Hdr::kWidth, uint32_t(ABitmap.width()));
+    PutLe16(h + Hdr::kHeight, uint32_t(ABitmap.height()));
+    h[Hdr::kDepth] = uint8_t(ADepth);
+    h[Hdr::kDescriptor] = ADepth == 32 ? kTopToBottom | kAlphaBits8 : kTopToBottom;
+    QByteArray out(reinterpret_cast<const char*>(h), Hdr::kSize);
+    out += AId;
+    out += '\0'; // the ID's terminating zero
+    return out;
+}
+
+// The pixels from the top row down: 32-bit or 24-bit, and 24-bit run-length packed on request.
+void PutPixelRows(const TByteSink& APut, const QImage& ABitmap, int ADepth, bool ACompressed) {
+    const int W = ABitmap.width();
+    const int bytes = ADepth / 8;
+    std::vector<uint8_t> out;
+    out.reserve(size_t(W) * 4 + size_t(W + 127) / 128);
+    for (int y = 0; y < ABitmap.height(); ++y) {
+        const QRgb* px = reinterpret_cast<const QRgb*>(ABitmap.constScanLine(y));
+        out.clear();
+        if (bytes == 3 && ACompressed) {
+            PackRow(px, W, out);
+        } else {
+            out.resize(size_t(W) * size_t(bytes));
+            for (int x = 0; x < W; ++x) {
+                uint8_t* o = out.data() + size_t(x) * size_t(bytes);
+                o[0] = uint8_t(qBlue(px[x]));
+                o[1] = uint8_t(qGreen(px[x]));
+                o[2] = uint8_t(qRed(px[x]));
+                if (bytes == 4)
+                    o[3] = uint8_t(qAlpha(px[x]));
+            }
+        }
+        APut(out.data(), qint64(out.size()));
+    }
+}
+
+std::array<uint8_t, Foot::kSize> Footer(qint64 AExtensionOffset) {
+    std::array<uint8_t, Foot::kSize> f{};
+    PutLe32(f.data() + Foot::kExtensionOffset, uint32_t(AExtensionOffset));
+    std::memcpy(f.data() + Foot::kSignature, Foot::kSignatureText,
+                sizeof Foot::kSignatureText); // with its zero byte
+    return f;
+}
+
 } // namespace
 
 QDateTime TGADateZero() {
@@ -207,184 +385,59 @@ void TTGAParamsVals::ResetInfo() {
 
 void ReadTGA(QByteArrayView AData, QImage& ABitmap, TTGAParamsVals& P) {
     TByteReader r(AData);
-    bool footer = false;
-    uint32_t extensionOffset = 0;
-    if (r.size() >= kFooterSize) {
-        r.seek(r.size() - kFooterSize);
-        extensionOffset = r.u32le();
-        r.skip(4);
-        const uint8_t* signature = r.take(18);
-        footer = ZeroTerminated(signature, 18) == kSignature;
-    }
-    P.TGA_Author.clear();
-    P.TGA_ImageName.clear();
-    P.TGA_Date = QDateTime(QDate::currentDate(), QTime(0, 0), Qt::UTC);
-    P.TGA_Background = {};
-    P.TGA_AspectRatio = 1.0;
-    P.TGA_Gamma = 2.2;
-    P.TGA_AttributesType = 0;
-    if (footer && extensionOffset != 0) {
-        if (extensionOffset > r.size() - kFooterSize - kExtensionSize)
-            Fail(QStringLiteral("the TGA footer points outside the file"));
-        r.seek(extensionOffset);
-        ReadExtensionArea(r.take(kExtensionSize), P);
-    }
-
-    r.seek(0);
-    const uint8_t* h = r.take(kHeaderSize);
-    const uint8_t type = h[2], depth = h[16], descriptor = h[17];
-    if (type != kTypeTrueColor && type != kTypeTrueColorRle)
-        Fail(TypeProblem(type));
-    if (depth != 24 && depth != 32)
-        Fail(QStringLiteral("%1-bit TGA pictures are not supported, only 24 and 32 bits")
-                 .arg(depth));
-    const int W = Le16(h + 12), H = Le16(h + 14);
-    const int bytes = depth / 8;
-    const bool rle = type == kTypeTrueColorRle;
-    P.TGA_Descriptor = QByteArray(reinterpret_cast<const char*>(r.take(h[0])), h[0]);
-    P.TGA_Compressed = rle;
-    P.Width = P.OriginalWidth = W;
-    P.Height = P.OriginalHeight = H;
-    P.BitsPerSample = 8;
-    P.SamplesPerPixel = bytes;
-    if (W == 0 || H == 0)
-        Fail(QStringLiteral("the picture is %1 pixels, it has none to show").arg(SizeText(W, H)));
-
-    // Refuse at once what the file cannot hold, even at the densest packing (one repeat packet
-    // per 128 pixels), before the bitmap is allocated. Both sides are below 2^16: no overflow.
-    const qint64 pixels = qint64(W) * H;
-    const qint64 least =
-        rle ? (pixels + kPacketPixels - 1) / kPacketPixels * (1 + bytes) : pixels * bytes;
-    if (least > r.remaining())
-        Fail(QStringLiteral("the file is too short for a %1 picture").arg(SizeText(W, H)));
-
-    QImage bitmap(W, H, kBitmapFormat);
-    if (bitmap.isNull())
-        Fail(QStringLiteral("there is not enough memory for a %1 picture").arg(SizeText(W, H)));
-    const bool premultiplied = P.TGA_AttributesType == kAttributesPremultiplied;
-    std::vector<QRgb> row(static_cast<size_t>(W));
-    TPixelStream stream(r, bytes, rle);
-    for (int i = 0; i < H; ++i) {
-        stream.row(row.data(), W);
-        if (descriptor & kRightToLeft)
-            std::reverse(row.begin(), row.end());
-        QRgb* out =
-            reinterpret_cast<QRgb*>(bitmap.scanLine(descriptor & kTopToBottom ? i : H - 1 - i));
-        for (int x = 0; x < W; ++x)
-            out[x] = bytes == 4 ? Premultiplied(row[size_t(x)], premultiplied) : row[size_t(x)];
-    }
-    ABitmap = std::move(bitmap);
+    ReadMetadata(r, P);
+    const TPictureHeader h = ReadPictureHeader(r, P);
+    ABitmap = DecodePixels(r, h, P.TGA_AttributesType == kAttributesPremultiplied);
 }
 
 void WriteTGA(const TByteSink& AStream, const QImage& ABitmap, TTGAParamsVals& P) {
-    if (const QString problem = SizeProblem(ABitmap); !problem.isEmpty())
-        throw EVormError(problem);
+    CheckSavable(ABitmap);
     const QImage source = AsBitmap(ABitmap);
-    const int W = source.width(), H = source.height();
     const int depth = P.AlphaUsed ? 32 : 24;
     if (P.AlphaUsed)
         P.TGA_Compressed = false;
 
     qint64 written = 0;
-    const auto put = [&](const void* AData, qint64 ASize) {
+    const TByteSink put = [&](const void* AData, qint64 ASize) {
         AStream(AData, ASize);
         written += ASize;
     };
-    const QByteArray id = P.TGA_Descriptor.left(kMaxIdLength);
-    uint8_t header[kHeaderSize] = {};
-    header[0] = uint8_t(id.size() + 1);
-    header[2] = P.TGA_Compressed ? kTypeTrueColorRle : kTypeTrueColor;
-    Put16(header + 12, uint32_t(W));
-    Put16(header + 14, uint32_t(H));
-    header[16] = uint8_t(depth);
-    header[17] = depth == 32 ? kTopToBottom | 8 : kTopToBottom;
-    put(header, kHeaderSize);
-    put(id.constData(), id.size() + 1); // with its terminating zero
-
-    std::vector<uint8_t> out;
-    out.reserve(size_t(W) * 4 + size_t(W + 127) / 128);
-    for (int y = 0; y < H; ++y) {
-        const QRgb* px = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-        out.clear();
-        if (depth == 24 && P.TGA_Compressed) {
-            PackRow(px, W, out);
-        } else {
-            const int bytes = depth / 8;
-            out.resize(size_t(W) * size_t(bytes));
-            for (int x = 0; x < W; ++x) {
-                uint8_t* o = out.data() + size_t(x) * size_t(bytes);
-                o[0] = uint8_t(qBlue(px[x]));
-                o[1] = uint8_t(qGreen(px[x]));
-                o[2] = uint8_t(qRed(px[x]));
-                if (bytes == 4)
-                    o[3] = uint8_t(qAlpha(px[x]));
-            }
-        }
-        put(out.data(), qint64(out.size()));
-    }
-
+    const QByteArray head =
+        HeaderAndId(source, depth, P.TGA_Compressed, P.TGA_Descriptor.left(kMaxIdLength));
+    put(head.constData(), head.size());
+    PutPixelRows(put, source, depth, P.TGA_Compressed);
     const qint64 extensionOffset = written;
-    uint8_t e[kExtensionSize] = {};
-    Put16(e, kExtensionSize);
-    std::memcpy(e + 2, P.TGA_Author.constData(),
-                size_t(std::min<qsizetype>(P.TGA_Author.size(), kMaxNameLength)));
-    const QDate date = P.TGA_Date.date();
-    const QTime time = P.TGA_Date.time();
-    Put16(e + 367, uint32_t(date.month()));
-    Put16(e + 369, uint32_t(date.day()));
-    Put16(e + 371, uint32_t(date.year()));
-    Put16(e + 373, uint32_t(time.hour()));
-    Put16(e + 375, uint32_t(time.minute()));
-    Put16(e + 377, uint32_t(time.second()));
-    std::memcpy(e + 379, P.TGA_ImageName.constData(),
-                size_t(std::min<qsizetype>(P.TGA_ImageName.size(), kMaxNameLength)));
-    e[471] = P.TGA_Background.r;
-    e[472] = P.TGA_Background.g;
-    e[473] = P.TGA_Background.b;
-    Put16(e + 474, Over10000(P.TGA_AspectRatio));
-    Put16(e + 476, 10000);
-    Put16(e + 478, Over10000(P.TGA_Gamma));
-    Put16(e + 480, 10000);
-    // Our 32-bit pixels are the bitmap's own, premultiplied; saying so lets them read back
-    // byte for byte and tells other readers what they hold.
-    e[494] = depth == 32 ? kAttributesPremultiplied : 0;
-    put(e, kExtensionSize);
-
-    uint8_t footer[kFooterSize] = {};
-    Put32(footer, uint32_t(extensionOffset));
-    std::memcpy(footer + 8, kSignature, sizeof kSignature); // with its zero byte
-    put(footer, kFooterSize);
+    const auto extension = ExtensionArea(P, depth == 32);
+    put(extension.data(), extension.size());
+    const auto footer = Footer(extensionOffset);
+    put(footer.data(), footer.size());
 }
 
 void LoadTGAFile(const QString& AFileName, QImage& ABitmap, QString& AAuthor) {
     TTGAParamsVals params;
     params.ResetInfo();
     const QByteArray data = ReadPictureFile(AFileName);
-    try {
-        ReadTGA(data, ABitmap, params);
-    } catch (const EVormError& e) {
-        throw EVormError(CannotReadMessage(AFileName, e.message()));
-    } catch (const std::bad_alloc&) {
-        throw EVormError(CannotReadMessage(AFileName, QStringLiteral("not enough memory")));
-    }
+    ForFile(TFileAction::Read, AFileName, [&] { ReadTGA(data, ABitmap, params); });
     AAuthor = QString::fromLocal8Bit(params.TGA_Author);
 }
 
 void SaveTGAFile(const QString& AFileName, const QImage& ABitmap, const QString& AAuthor,
                  bool AAlpha) {
-    if (const QString problem = SizeProblem(ABitmap); !problem.isEmpty())
-        throw EVormError(CannotWriteMessage(AFileName, problem));
-    TTGAParamsVals params;
-    params.ResetInfo();
-    params.TGA_Compressed = !AAlpha;
-    // At most 40 characters, and no character cut in half by the 40-byte field.
-    QString author = AAuthor.left(kMaxNameLength);
-    while (author.toLocal8Bit().size() > kMaxNameLength)
-        author.chop(1);
-    params.TGA_Author = author.toLocal8Bit();
-    params.AlphaUsed = AAlpha;
-    const QImage source = AsBitmap(ABitmap, AFileName);
-    TAtomicFile file(AFileName);
-    WriteTGA([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, source, params);
-    file.commit();
+    ForFile(TFileAction::Write, AFileName, [&] {
+        CheckSavable(ABitmap);
+        TTGAParamsVals params;
+        params.ResetInfo();
+        params.TGA_Compressed = !AAlpha;
+        // At most 40 characters, and no character cut in half by the 40-byte field.
+        QString author = AAuthor.left(Ext::kMaxTextLength);
+        while (author.toLocal8Bit().size() > Ext::kMaxTextLength)
+            author.chop(1);
+        params.TGA_Author = author.toLocal8Bit();
+        params.AlphaUsed = AAlpha;
+        const QImage source = AsBitmap(ABitmap);
+        TAtomicFile file(AFileName);
+        WriteTGA([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, source,
+                 params);
+        file.commit();
+    });
 }

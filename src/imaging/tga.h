@@ -45,12 +45,12 @@ public:
 };
 
 // Reads a whole TGA file held in memory into ABitmap (which it replaces only on success) and
-// AParams. Throws EVormError with the reason when the picture cannot be read; ABitmap is then
+// AParams. Throws ECodecError with the reason when the picture cannot be read; ABitmap is then
 // unchanged, while AParams may hold what was read of the metadata.
 void ReadTGA(QByteArrayView AData, QImage& ABitmap, TTGAParamsVals& AParams);
 
 // Writes ABitmap as a complete TGA file to AStream: 32-bit uncompressed when AParams.AlphaUsed,
-// else 24-bit, run-length compressed when AParams.TGA_Compressed. Throws EVormError with the
+// else 24-bit, run-length compressed when AParams.TGA_Compressed. Throws ECodecError with the
 // reason when the picture does not fit the format, before anything is written.
 void WriteTGA(const TByteSink& AStream, const QImage& ABitmap, TTGAParamsVals& AParams);
 

@@ -6,51 +6,64 @@
 #include "svg.h"
 #include "vorm_error.h"
 
-#include <new>
-
 namespace {
 
-// Tiles, samples and paints; the tile array is released on every path out.
+// Tiles, samples and paints into ADest unless it is null; the tile array is released on every
+// path out. ASource is let go once it is sampled, so that a caller that hands over its only
+// reference has the picture's memory back before the mosaic is painted.
 template <typename After>
-void RunPipeline(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
+void RunPipeline(TBitmapToItemXsInit AInit, float w, QImage ASource, QImage* ADest,
                  TColorConv AColorConv, float AOpacity, TProgress* AProgress, After&& AAfter) {
-    try {
-        TItemXs items;
-        AInit(ASource, w, items);
-        SampleItemXs(ASource, items, AProgress);
-        RenderItemXs(items, ASource.width(), ASource.height(), ADest, AColorConv, AOpacity);
-        AAfter(items);
-    } catch (const std::bad_alloc&) {
-        throw EVormError(QStringLiteral("Not enough memory to convert a %1 × %2 picture.")
-                             .arg(ASource.width())
-                             .arg(ASource.height()));
-    }
+    const int W = ASource.width(), H = ASource.height();
+    WithMemoryMessage(
+        [&] {
+            return QStringLiteral("Not enough memory to convert a %1 × %2 picture.").arg(W).arg(H);
+        },
+        [&] {
+            TItemXs items;
+            AInit(ASource, w, items);
+            SampleItemXs(ASource, items, AProgress);
+            ASource = QImage();
+            if (ADest)
+                RenderItemXs(items, W, H, *ADest, AColorConv, AOpacity);
+            AAfter(items, W, H);
+        });
 }
 
 } // namespace
 
 void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
                    TColorConv AColorConv, float AOpacity, TProgress* AProgress) {
-    RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress, [](const TItemXs&) {});
+    RunPipeline(AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress,
+                [](const TItemXs&, int, int) {});
 }
 
-void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
-                   const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
-                   TProgress* AProgress, TPngCompression ACompression) {
-    RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress, [&](const TItemXs&) {
-        TPngOptions options;
-        options.Compression = ACompression;
-        options.Cancel = AProgress;
-        WritePng(AFileName, ADest, options);
-    });
+void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
+                   QImage& ADest, TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                   TPngCompression ACompression) {
+    RunPipeline(AInit, w, std::move(ASource), &ADest, AColorConv, AOpacity, AProgress,
+                [&](const TItemXs&, int, int) {
+                    TPngOptions options;
+                    options.Compression = ACompression;
+                    options.Cancel = AProgress;
+                    WritePng(AFileName, ADest, options);
+                });
 }
 
 void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
                    TProgress* AProgress, bool AColorConvOpaque) {
-    RunPipeline(AInit, w, ASource, ADest, AColorConv, AOpacity, AProgress,
-                [&](const TItemXs& AItems) {
-                    WriteItemXsSvg(AFileName, AItems, ASource.width(), ASource.height(), AColorConv,
-                                   AOpacity, AColorConvOpaque);
+    RunPipeline(AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress,
+                [&](const TItemXs& AItems, int W, int H) {
+                    WriteItemXsSvg(AFileName, AItems, W, H, AColorConv, AOpacity, AColorConvOpaque);
+                });
+}
+
+void MosaicWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
+                    TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                    bool AColorConvOpaque) {
+    RunPipeline(AInit, w, std::move(ASource), nullptr, AColorConv, AOpacity, AProgress,
+                [&](const TItemXs& AItems, int W, int H) {
+                    WriteItemXsSvg(AFileName, AItems, W, H, AColorConv, AOpacity, AColorConvOpaque);
                 });
 }

@@ -12,12 +12,20 @@
 void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
                    TColorConv AColorConv, float AOpacity, TProgress* AProgress);
 
-// ACompression: the window always takes the fast one; vorm-cli lets the user choose.
-void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
-                   const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
-                   TProgress* AProgress, TPngCompression ACompression = TPngCompression::Fast);
+// ASource is let go once it is sampled: a caller that hands over its only reference (vorm-cli
+// does) needs no memory for it while the mosaic is painted and written. ACompression: the window
+// always takes the fast one; vorm-cli lets the user choose.
+void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
+                   QImage& ADest, TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                   TPngCompression ACompression = TPngCompression::Fast);
 
 // AColorConvOpaque is the switch the caller sets for the two always-opaque treatments.
 void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
                    TProgress* AProgress, bool AColorConvOpaque);
+
+// As MosaicSaveSvg, but paints nothing: for a caller that shows no mosaic (vorm-cli), which then
+// needs no bitmap beside the source. The document is the same. ASource is let go once sampled.
+void MosaicWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
+                    TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                    bool AColorConvOpaque);

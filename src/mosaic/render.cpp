@@ -288,7 +288,7 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
     });
     const TBandLists bandLists =
         BandLists(AHeight, kBandRows, tiles, [&](int i) { return rows[size_t(i)]; });
-    const int bands = int(bandLists.Start.size()) - 1;
+    const int bands = bandLists.bands();
     uchar* bits = out.bits();
     const qsizetype pitch = out.bytesPerLine();
     // Bands are independent: each pixel sees its tiles in array order whatever the thread.
@@ -299,13 +299,11 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
         // own colour rather than towards white.
         for (int y = Y0; y < Y1; ++y)
             std::fill_n(reinterpret_cast<uint32_t*>(bits + y * pitch), AWidth, 0u);
-        const int32_t* list = bandLists.tiles(band);
-        for (int m = 0; m < bandLists.count(band); ++m) {
-            const int i = list[m];
+        bandLists.eachTile(band, [&](int32_t i) {
             const TShape s = Outline(AItemXs[size_t(i)].Points);
             if (s.ok)
                 PaintShape(s, paint[size_t(i)], bits, pitch, AWidth, Y0, Y1);
-        }
+        });
     });
     ADest = std::move(out);
 }

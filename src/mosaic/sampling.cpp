@@ -331,24 +331,24 @@ class TBandSampler {
 public:
     TBandSampler(const QImage& ASource, TItemXs& AItemXs)
         : FSource(ASource), FItems(AItemXs), W(ASource.width()), H(ASource.height()),
-          FBoxes(AItemXs.size()), FOwner(size_t(W) * kBandRows),
+          FMaxX(float(W - 1)), FMaxY(float(H - 1)), FOwner(size_t(W) * kBandRows),
           FHuge(W >= (1 << 22) || H >= (1 << 22)), FSlices(std::max(1, WorkerThreads())) {
-        // Boxes, and for each band of rows the tiles whose box reaches it, in array order.
-        const int tiles = int(FItems.size());
-        const float maxX = float(W - 1), maxY = float(H - 1);
-        ParallelChunks(tiles, kTileChunk,
-                       [&](int i) { FBoxes[size_t(i)] = BoxOf(FItems[size_t(i)], maxX, maxY); });
-        FBandLists = BandLists(H, kBandRows, tiles, [&](int i) {
-            return std::pair{FBoxes[size_t(i)].y0, FBoxes[size_t(i)].y1};
+        // For each band of rows the tiles whose box reaches it, in array order. Boxes are worked
+        // out again where they are needed rather than kept for every tile: on a big picture they
+        // would cost a sixth of the tiles' own memory, at the peak of the conversion.
+        FBandLists = BandLists(H, kBandRows, int(FItems.size()), [&](int i) {
+            const TBox b = BoxOf(FItems[size_t(i)], FMaxX, FMaxY);
+            return std::pair{b.y0, b.y1};
         });
     }
 
-    int Bands() const { return int(FBandLists.Start.size()) - 1; }
+    int Bands() const { return FBandLists.bands(); }
 
     void Sample(int ABand) {
         const int Y0 = ABand * kBandRows, Y1 = std::min(H, Y0 + kBandRows);
-        const int32_t* list = FBandLists.tiles(ABand);
-        const int count = FBandLists.count(ABand);
+        FBandLists.tiles(ABand, FMembers);
+        const int32_t* list = FMembers.data();
+        const int count = int(FMembers.size());
         ClaimOwners(list, count, Y0, Y1);
         AddSums(list, count, Y0, Y1);
     }
@@ -358,10 +358,12 @@ private:
     // row, later tiles overwrite earlier ones.
     void ClaimOwners(const int32_t* AList, int ACount, int Y0, int Y1) {
         FLines.resize(size_t(ACount));
+        FBoxes.resize(size_t(ACount));
         FSpans.assign(size_t(ACount) * kBandRows, TSpan{1, 0});
         ParallelChunks(ACount, 64, [&](int m) {
-            FLines[size_t(m)] =
-                TTileLines(FItems[size_t(AList[m])], FBoxes[size_t(AList[m])], FHuge);
+            const TItemX& t = FItems[size_t(AList[m])];
+            FBoxes[size_t(m)] = BoxOf(t, FMaxX, FMaxY);
+            FLines[size_t(m)] = TTileLines(t, FBoxes[size_t(m)], FHuge);
         });
         const int groups = (Y1 - Y0 + kGroupRows - 1) / kGroupRows;
         ParallelFor(groups, [&](int g) {
@@ -370,7 +372,7 @@ private:
                       FOwner.data() + size_t(gb + 1 - Y0) * size_t(W), -1);
             for (int m = 0; m < ACount; ++m) {
                 const int32_t i = AList[m];
-                const TBox& b = FBoxes[size_t(i)];
+                const TBox& b = FBoxes[size_t(m)];
                 const int ya = std::max(b.y0, ga), yb = std::min(b.y1, gb);
                 for (int y = ya; y <= yb; ++y)
                     FSpans[size_t(m) * kBandRows + size_t(y - Y0)] =
@@ -386,7 +388,7 @@ private:
         ParallelFor(chunks, [&](int s) {
             for (int m = s; m < ACount; m += chunks) {
                 const int32_t i = AList[m];
-                const TBox& b = FBoxes[size_t(i)];
+                const TBox& b = FBoxes[size_t(m)];
                 AddOwnedPixels(FItems[size_t(i)], i, std::max(b.y0, Y0), std::min(b.y1, Y1 - 1),
                                FOwner.data(), FSpans.data() + size_t(m) * kBandRows, Y0, W,
                                FSource);
@@ -397,8 +399,10 @@ private:
     const QImage& FSource;
     TItemXs& FItems;
     const int W, H;
-    std::vector<TBox> FBoxes;
+    const float FMaxX, FMaxY;
     TBandLists FBandLists;
+    std::vector<int32_t> FMembers;  // the band's tiles
+    std::vector<TBox> FBoxes;       // per listed tile of the band
     std::vector<int32_t> FOwner;    // the band's rows: the index of each pixel's owner
     std::vector<TTileLines> FLines; // per listed tile of the band
     std::vector<TSpan> FSpans;      // per listed tile: its claimed span in each row

@@ -5,6 +5,7 @@
 #include "file_names.h"
 #include "flat_btn.h"
 #include "ini_file.h"
+#include "memory_budget.h"
 #include "vorm_error.h"
 
 #include <QComboBox>
@@ -403,6 +404,49 @@ TEST_F(FrmMainTest, AFailedOpenKeepsThePreviousPicture) {
     EXPECT_EQ(frm->windowTitle(), "VORM -cat.png");
     EXPECT_EQ(frm->gBitmap, Source);
     EXPECT_EQ(frm->Image1->Bitmap(), Source);
+}
+
+// A picture too big for the memory budget is refused before it is read, with its figures; the
+// window keeps what it showed.
+TEST_F(FrmMainTest, APictureTooBigForTheMemoryIsRefusedWithItsFigures) {
+    auto frm = NewWindow();
+    ASSERT_TRUE(frm->OpenFile(Picture));
+    const QString other = Dir.filePath("other.png");
+    MakePicture(other, 120, 80);
+    // The window's conversion holds the picture, the mosaic shown and the one being painted.
+    SetMemoryLimit(100'000);
+    TDialogDriver watch;
+    EXPECT_TRUE(DragAndDrop(*frm, {other}));
+    SetMemoryLimit(0);
+    ASSERT_EQ(watch.Messages.size(), 1);
+    EXPECT_EQ(watch.Messages[0],
+              QStringLiteral("\"%1\" is 120 × 80 pixels (0.010 megapixels) and needs 135 kB to "
+                             "convert; the memory limit is 100 kB.")
+                  .arg(QDir::toNativeSeparators(other)));
+    EXPECT_EQ(watch.Icons[0], QMessageBox::Critical);
+    EXPECT_EQ(frm->gFileName, Picture);
+    EXPECT_EQ(frm->Image1->Bitmap(), Source);
+}
+
+// A JPEG cut short is shown as far as it goes, and a box says that it is cut short.
+TEST_F(FrmMainTest, AJpegCutShortIsShownWithAWarning) {
+    auto frm = NewWindow();
+    const QString whole = Dir.filePath("whole.jpg"), cut = Dir.filePath("cut.jpg");
+    ASSERT_TRUE(Source.save(whole, "JPEG"));
+    QFile f(whole);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    WriteFileAtomically(cut, f.readAll().left(int(f.size() / 2)));
+    TDialogDriver watch;
+    EXPECT_TRUE(DragAndDrop(*frm, {cut}));
+    ASSERT_EQ(watch.Messages.size(), 1);
+    EXPECT_EQ(watch.Messages[0],
+              QStringLiteral("\"%1\" is cut short: it is read as far as it goes, and what is "
+                             "missing comes out grey or blurred.")
+                  .arg(QDir::toNativeSeparators(cut)));
+    EXPECT_EQ(watch.Icons[0], QMessageBox::Warning);
+    EXPECT_EQ(frm->gFileName, cut);
+    EXPECT_EQ(frm->gBitmap.size(), Source.size());
+    EXPECT_EQ(frm->Image1->Bitmap(), frm->gBitmap);
 }
 
 TEST_F(FrmMainTest, EscCancelsAConversionAndACancelledSaveLeavesTheFolderAsItWas) {

@@ -1,4 +1,5 @@
 // End-to-end runs of vorm-cli on pictures made here.
+#include "atomic_file.h"
 #include "catalog.h"
 #include "psd.h"
 #include "sampling.h"
@@ -12,7 +13,10 @@
 #include <QImageReader>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -21,8 +25,13 @@ struct CliRun {
     QString Out, Err;
 };
 
-CliRun Cli(const QStringList& AArgs) {
+CliRun Cli(const QStringList& AArgs, const QProcessEnvironment& AEnv = {},
+           const std::function<void()>& AInChild = {}) {
     QProcess p;
+    if (!AEnv.isEmpty())
+        p.setProcessEnvironment(AEnv);
+    if (AInChild)
+        p.setChildProcessModifier(AInChild);
     p.start(QStringLiteral(VORM_CLI), AArgs);
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
@@ -212,6 +221,99 @@ TEST_F(CliTest, UnreadableInputsExitWithTheReason) {
             << r.Err.toStdString();
         EXPECT_TRUE(r.Err.contains(c.Reason)) << r.Err.toStdString();
         EXPECT_FALSE(QFile::exists(out));
+    }
+}
+
+// The budget refuses a picture before it is read, with the figures; a size it cannot read is a
+// usage error.
+TEST_F(CliTest, MemoryLimit) {
+    const QString out = Dir.filePath("x.svg");
+    CliRun r = Cli({"--quiet", "--memory-limit", "20k", Input, out});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: \"%1\" is 123 × 77 pixels (0.009 "
+                                              "megapixels) and needs 57 kB to convert; the "
+                                              "memory limit is 20 kB.")
+                                   .arg(Input)))
+        << r.Err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+    // Writing PNG also holds the painted mosaic.
+    r = Cli({"--quiet", "--memory-limit", "60k", Input, Dir.filePath("x.png")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(r.Err.contains("needs 95 kB")) << r.Err.toStdString();
+    EXPECT_EQ(Cli({"--quiet", "--memory-limit", "60k", Input, out}).Code, 0);
+    EXPECT_EQ(Cli({"--quiet", "--memory-limit", "0.1GiB", Input, out}).Code, 0);
+    for (const char* bad : {"0", "lots", "-5M", "2X"}) {
+        SCOPED_TRACE(bad);
+        r = Cli({"--quiet", "--memory-limit", bad, Input, out});
+        EXPECT_EQ(r.Code, 2);
+        EXPECT_TRUE(r.Err.contains("--memory-limit must be a size")) << r.Err.toStdString();
+    }
+    EXPECT_TRUE(Cli({"--help"}).Out.contains("--memory-limit"));
+}
+
+// A picture cut short is converted as far as it goes, with a warning on stderr.
+TEST_F(CliTest, CutShortInputsWarnAndConvert) {
+    QFile whole(Input);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray png = whole.readAll();
+    const QImage jpegPicture = Picture(123, 77);
+    ASSERT_TRUE(jpegPicture.save(Dir.filePath("whole.jpg"), "JPEG"));
+    const QByteArray jpeg = Read(Dir.filePath("whole.jpg"));
+    for (const auto& [name, data] : {std::pair{"cut.png", png.left(png.size() / 2)},
+                                     std::pair{"cut.jpg", jpeg.left(jpeg.size() / 2)}}) {
+        SCOPED_TRACE(name);
+        const QString in = Dir.filePath(name), out = Dir.filePath(QString(name) + ".png");
+        WriteFileAtomically(in, data);
+        const CliRun r = Cli({"--quiet", in, out});
+        EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+        EXPECT_TRUE(
+            r.Err.startsWith(QStringLiteral("vorm-cli: warning: \"%1\" is cut short: ").arg(in)))
+            << r.Err.toStdString();
+        EXPECT_EQ(QImage(out).size(), QSize(123, 77));
+    }
+}
+
+// A save that fails after the earlier file was moved aside gives it its name back.
+TEST_F(CliTest, FailedSavePutsTheEarlierFileBack) {
+    const QString out = Dir.filePath("out.png");
+    WriteFileAtomically(out, "earlier");
+    const CliRun r = Cli({"--quiet", "--cell", "2", Input, out}, {}, [] {
+        // A full disk: no file may grow beyond 1 kB.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small{1024, 1024};
+        setrlimit(RLIMIT_FSIZE, &small);
+    });
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("Cannot write \"%1\"").arg(out)))
+        << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: \"%1\" has its name back.").arg(out)))
+        << r.Err.toStdString();
+    EXPECT_EQ(Read(out), "earlier");
+    EXPECT_EQ(QDir(Dir.path()).entryList({"out*"}, QDir::Files), QStringList{"out.png"});
+}
+
+// Ctrl+C or SIGTERM while converting: nothing is written, the earlier file gets its name back,
+// and the exit code is the shell's for the signal.
+TEST_F(CliTest, InterruptedSavePutsTheEarlierFileBack) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        for (const char* name : {"out.png", "out.svg"}) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(signal).arg(name).toStdString());
+            const QString out = Dir.filePath(name);
+            WriteFileAtomically(out, "earlier");
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("LD_PRELOAD", VORM_SIGNAL_SHIM);
+            env.insert("VORM_TEST_SIGNAL", QString::number(signal));
+            env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
+            const CliRun r = Cli({"--quiet", Input, out}, env);
+            EXPECT_EQ(r.Code, 128 + signal) << r.Err.toStdString();
+            EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: interrupted; \"%1\" was not "
+                                                      "written.")
+                                           .arg(out)))
+                << r.Err.toStdString();
+            EXPECT_EQ(Read(out), "earlier");
+            EXPECT_EQ(QDir(Dir.path()).entryList({"out*"}, QDir::Files), QStringList{name});
+            QFile::remove(out);
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 // Shared helpers of the codec tests: fixtures, picture comparison and byte builders.
 #pragma once
 
+#include "vorm_error.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -56,6 +58,17 @@ inline testing::AssertionResult SamePixels(const QImage& AActual, const QImage& 
                        << ", expected " << Hex(q).toStdString();
         }
     return testing::AssertionSuccess();
+}
+
+// The message of the EVormError that AWork threw, the reason a reader refused its input; empty
+// when AWork threw nothing.
+template <typename Work> QString Refusal(Work&& AWork) {
+    try {
+        AWork();
+    } catch (const EVormError& e) {
+        return e.message();
+    }
+    return {};
 }
 
 inline QRgb PixelAt(const QImage& AImage, int x, int y) {

@@ -114,6 +114,22 @@ TEST(BitmapEx, FailedLoadsKeepTheBitmap) {
     }
 }
 
+// An empty file says so, whatever reader its name picks.
+TEST(BitmapEx, EmptyFilesSaySo) {
+    QTemporaryDir dir;
+    for (const char* name : {"a.png", "a.jpg", "a.gif", "a.bmp", "a.psd", "a.tga", "a.hdr"}) {
+        SCOPED_TRACE(name);
+        const QString path = dir.filePath(name);
+        WriteFileAtomically(path, "");
+        TFMXBitmapEx bitmap(2, 2);
+        const QImage before = bitmap.Bitmap();
+        EXPECT_FALSE(bitmap.LoadFromFileEx(path, 0));
+        EXPECT_EQ(bitmap.LastError(), QStringLiteral("Cannot read \"%1\": the file is empty.")
+                                          .arg(QDir::toNativeSeparators(path)));
+        EXPECT_EQ(bitmap.Bitmap(), before);
+    }
+}
+
 TEST(BitmapEx, MissingPsdAndHdrFilesRaise) {
     for (const char* name : {"missing.psd", "missing.hdr"}) {
         SCOPED_TRACE(name);

@@ -71,8 +71,8 @@ TEST(HDR, Headers) {
         const QByteArray data = c.Text + "\x02\x02";
         TByteReader r(data);
         THDRHeader h;
-        QString reason;
-        EXPECT_EQ(ReadHDRHeader(r, h, &reason), c.Accepted) << reason.toStdString();
+        const QString reason = Refusal([&] { ReadHDRHeader(r, h); });
+        EXPECT_EQ(reason.isEmpty(), c.Accepted) << reason.toStdString();
         EXPECT_EQ(h.Width, c.Width);
         EXPECT_EQ(h.Height, c.Height);
         EXPECT_DOUBLE_EQ(h.Gamma, c.Gamma);
@@ -90,7 +90,7 @@ TEST(HDR, GammaReadsAlikeInEveryLocale) {
     const QByteArray data = Header("-Y 2 +X 3", "GAMMA=1.5\n");
     TByteReader r(data);
     THDRHeader h;
-    const bool ok = ReadHDRHeader(r, h);
+    const bool ok = Refusal([&] { ReadHDRHeader(r, h); }).isEmpty();
     std::setlocale(LC_ALL, "C");
     QLocale::setDefault(before);
     EXPECT_TRUE(ok);
@@ -131,7 +131,7 @@ TEST(HDR, NeutralGreyToneMapsToTheWorkedBytes) {
             const QByteArray file =
                 Header("-Y 2 +X 3", c.Gamma) + Line(3, v, v, v, e) + Line(3, v, v, v, e);
             QImage img;
-            ASSERT_TRUE(LoadHDRData(file, img));
+            ASSERT_NO_THROW(LoadHDRData(file, img));
             ASSERT_EQ(img.size(), QSize(3, 2));
             for (int y = 0; y < 2; ++y)
                 for (int x = 0; x < 3; ++x)
@@ -210,23 +210,23 @@ QImage ToneMapped(const QImage& ASource, double AGamma) {
 TEST(HDR, ImageMagickFileMatchesItsSourceAfterToneMapping) {
     ASSERT_TRUE(Fixture("rgb.hdr").contains("GAMMA=0.454545\n"));
     QImage img;
-    QString reason;
-    ASSERT_TRUE(LoadHDRFile(DataPath("rgb.hdr"), img, &reason)) << reason.toStdString();
+    const QString reason = Refusal([&] { LoadHDRFile(DataPath("rgb.hdr"), img); });
+    ASSERT_TRUE(reason.isEmpty()) << reason.toStdString();
     EXPECT_TRUE(SamePixels(img, ToneMapped(QImage(DataPath("src-rgb.png")), 0.454545), 1));
 }
 
 TEST(HDR, DefinedResults) {
     QImage img;
     // More lines than the header says: the rest is not read.
-    ASSERT_TRUE(LoadHDRData(Header("-Y 1 +X 3") + Line(3, 9, 9, 9, 128) + "junk", img));
+    ASSERT_NO_THROW(LoadHDRData(Header("-Y 1 +X 3") + Line(3, 9, 9, 9, 128) + "junk", img));
     EXPECT_EQ(img.size(), QSize(3, 1));
     // An all-black picture has no mean luminance, and stays black.
-    ASSERT_TRUE(LoadHDRData(Header() + Line(3, 9, 9, 9, 0) + Line(3, 0, 0, 0, 200), img));
+    ASSERT_NO_THROW(LoadHDRData(Header() + Line(3, 9, 9, 9, 0) + Line(3, 0, 0, 0, 200), img));
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)
             EXPECT_EQ(PixelAt(img, x, y), qRgb(0, 0, 0));
     // Wide lines take several packets per component.
-    ASSERT_TRUE(LoadHDRData(Header("-Y 1 +X 300") + Line(300, 50, 50, 50, 128), img));
+    ASSERT_NO_THROW(LoadHDRData(Header("-Y 1 +X 300") + Line(300, 50, 50, 50, 128), img));
     EXPECT_EQ(PixelAt(img, 299, 0), qRgb(108, 108, 108));
 }
 
@@ -239,12 +239,29 @@ TEST(HDR, HostileInputs) {
     padded.u8({2, 2, 0, 3});
     for (int i = 0; i < 4; ++i)
         padded.u8({0, 0, 3}).fill(3, i < 3 ? 100 : 128);
+    // The older forms: flat pixels of 4 bytes, and old run-length coding, in which a pixel 1 1 1 n
+    // repeats the one before n times. They say what they hold and what is read.
+    const QByteArray flat = Header("-Y 2 +X 3") + QByteArray(2 * 3 * 4, char(100));
+    const QByteArray oldRuns =
+        Header("-Y 2 +X 300") + TBytes().u8({100, 100, 100, 128, 1, 1, 1, 255, 1, 1, 1, 88}).Data;
     const struct {
         const char* Name;
         QByteArray File;
         bool Untouched;
         const char* Reason;
     } cases[] = {
+        {"flat scanlines", flat, true,
+         "its scanlines are stored flat, 4 bytes a pixel without run-length coding; only "
+         "run-length scanlines, which start with 2 2, are read"},
+        {"flat scanlines, cut short", flat.left(flat.size() - 5), true,
+         "its scanlines are stored flat"},
+        {"old run-length scanlines", oldRuns, true,
+         "its scanlines use the old run-length coding, whose repeats are pixels 1 1 1 n; only the "
+         "newer run-length scanlines, which start with 2 2, are read"},
+        {"a padded resolution line", Header("-Y      980 +X      141") + Line(141, 1, 1, 1, 128),
+         true,
+         "its resolution line \"-Y      980 +X      141\" has more than one space between its "
+         "fields; only lines with single spaces, such as \"-Y 980 +X 141\", are read"},
         {"empty file", "", true, "never ends"},
         {"not a Radiance picture", "P6\n\n\n3 2\n", true, "not a Radiance"},
         {"-Y with too few fields", Header("-Y 2") + good + good, true, "top to bottom"},
@@ -274,8 +291,8 @@ TEST(HDR, HostileInputs) {
         QImage bitmap(2, 2, QImage::Format_ARGB32_Premultiplied);
         bitmap.fill(0xff123456);
         const QImage before = bitmap;
-        QString reason;
-        EXPECT_FALSE(LoadHDRData(c.File, bitmap, &reason));
+        const QString reason = Refusal([&] { LoadHDRData(c.File, bitmap); });
+        EXPECT_FALSE(reason.isEmpty());
         EXPECT_TRUE(reason.contains(QString::fromUtf8(c.Reason))) << reason.toStdString();
         if (c.Untouched) {
             EXPECT_EQ(bitmap, before);

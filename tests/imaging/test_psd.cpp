@@ -18,8 +18,8 @@ TBytes Doc(int AChannels, uint32_t H, uint32_t W, int ADepth = 8, int AMode = 3)
 
 QImage Load(const QByteArray& AData) {
     QImage img;
-    QString reason;
-    EXPECT_TRUE(LoadPSDData(AData, img, &reason)) << reason.toStdString();
+    const QString reason = Refusal([&] { LoadPSDData(AData, img); });
+    EXPECT_TRUE(reason.isEmpty()) << reason.toStdString();
     return img;
 }
 
@@ -73,8 +73,8 @@ TEST(PSD, ImageMagickDocumentsMatchTheirSource) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.File);
         QImage img;
-        QString reason;
-        ASSERT_TRUE(LoadPSDFile(DataPath(c.File), img, &reason)) << reason.toStdString();
+        const QString reason = Refusal([&] { LoadPSDFile(DataPath(c.File), img); });
+        ASSERT_TRUE(reason.isEmpty()) << reason.toStdString();
         EXPECT_TRUE(SamePixels(img, c.Expected, 0, c.Translucent));
     }
 }
@@ -187,6 +187,53 @@ TEST(PSD, SmallerLayerSectionsAreSkippedOrTakenAsAbsent) {
     EXPECT_EQ(PixelAt(Load(shortSection.be16(0).u8({4, 5, 6}).Data), 0, 0), qRgb(4, 5, 6));
 }
 
+// An image-resource block: signature, identifier, name padded to even, data padded to even.
+TBytes& Resource(TBytes& b, uint16_t AId, const QByteArray& AName, const QByteArray& AData) {
+    b.text("8BIM").be16(AId).u8({int(AName.size())}).Data += AName;
+    if (AName.size() % 2 == 0)
+        b.u8({0});
+    b.be32(uint32_t(AData.size())).Data += AData;
+    if (AData.size() % 2)
+        b.u8({0});
+    return b;
+}
+
+// A 1 × 1 RGB document whose resources are ABlocks, then raw data of one red pixel.
+QByteArray WithResources(const QByteArray& ABlocks) {
+    TBytes b;
+    b.text("8BPS").be16(1).fill(6, 0).be16(3).be32(1).be32(1).be16(8).be16(3).be32(0);
+    b.be32(uint32_t(ABlocks.size())).Data += ABlocks;
+    return b.be32(0).be16(0).u8({255, 0, 0}).Data;
+}
+
+// Photoshop's version-info resource says whether the merged image is real; without it
+// ("Maximize Compatibility" off) the merged image is a blank placeholder, and the document is
+// refused with a word on how to save it readably.
+TEST(PSD, PlaceholderMergedImageIsRefused) {
+    const auto versionInfo = [](int AReal) {
+        // Version, hasRealMergedData, writer and reader names (Unicode), file version.
+        return TBytes().be32(1).u8({AReal}).be32(1).be16('P').be32(1).be16('P').be32(1).Data;
+    };
+    TBytes placeholder, real, otherFirst;
+    Resource(placeholder, 1057, "", versionInfo(0));
+    Resource(real, 1057, "", versionInfo(1));
+    Resource(Resource(otherFirst, 1005, "odd", QByteArray(15, 1)), 1057, "ab", versionInfo(0));
+    for (const QByteArray& blocks : {real.Data, QByteArray()})
+        EXPECT_EQ(PixelAt(Load(WithResources(blocks)), 0, 0), qRgb(255, 0, 0));
+    for (const QByteArray& blocks : {placeholder.Data, otherFirst.Data}) {
+        QImage img;
+        const QString reason = Refusal([&] { LoadPSDData(WithResources(blocks), img); });
+        EXPECT_TRUE(reason.contains("without its merged image")) << reason.toStdString();
+        EXPECT_TRUE(reason.contains("\"Maximize Compatibility\" on")) << reason.toStdString();
+        EXPECT_TRUE(img.isNull());
+    }
+    // A damaged resource section says nothing about the merged image.
+    TBytes cut;
+    Resource(cut, 1057, "", versionInfo(0));
+    EXPECT_EQ(PixelAt(Load(WithResources(cut.Data.left(cut.Data.size() - 6))), 0, 0),
+              qRgb(255, 0, 0));
+}
+
 TEST(PSD, RoundTrips) {
     QTemporaryDir dir;
     for (const bool translucent : {false, true}) {
@@ -195,7 +242,7 @@ TEST(PSD, RoundTrips) {
         const QString name = dir.filePath("round.psd");
         ASSERT_TRUE(SavePSDFile(name, source));
         QImage back;
-        ASSERT_TRUE(LoadPSDFile(name, back));
+        ASSERT_NO_THROW(LoadPSDFile(name, back));
         // The stored colour bytes come back; alpha is not written.
         QImage opaque = source;
         for (int y = 0; y < opaque.height(); ++y)
@@ -318,8 +365,8 @@ TEST(PSD, HostileInputs) {
         QImage bitmap(3, 3, QImage::Format_ARGB32_Premultiplied);
         bitmap.fill(0xff123456);
         const QImage before = bitmap;
-        QString reason;
-        EXPECT_FALSE(LoadPSDData(c.File, bitmap, &reason));
+        const QString reason = Refusal([&] { LoadPSDData(c.File, bitmap); });
+        EXPECT_FALSE(reason.isEmpty());
         EXPECT_TRUE(reason.contains(QString::fromUtf8(c.Reason))) << reason.toStdString();
         EXPECT_EQ(bitmap, before);
     }

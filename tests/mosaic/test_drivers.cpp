@@ -5,6 +5,7 @@
 #include "treatments.h"
 #include "vorm_error.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <gtest/gtest.h>
@@ -35,6 +36,24 @@ TEST(Drivers, SaveSvgPaintsWhatPreviewPaints) {
         EXPECT_EQ(preview, saved);
         EXPECT_EQ(preview.size(), src.size());
         EXPECT_TRUE(QFileInfo(path).size() > 0);
+    }
+}
+
+// The driver that paints nothing writes the same document as the one that paints.
+TEST(Drivers, WriteSvgWritesWhatSaveSvgWrites) {
+    const QImage src = TestPicture(150, 90);
+    QTemporaryDir dir;
+    for (const bool opaque : {false, true}) {
+        SCOPED_TRACE(opaque);
+        QImage painted;
+        const QString a = dir.filePath("saved.svg"), b = dir.filePath("written.svg");
+        MosaicSaveSvg(a, InitHexagon, 16, src, painted, ConvColorAlphaGray, 0.5f, nullptr, opaque);
+        MosaicWriteSvg(b, InitHexagon, 16, src, ConvColorAlphaGray, 0.5f, nullptr, opaque);
+        QFile fa(a), fb(b);
+        ASSERT_TRUE(fa.open(QIODevice::ReadOnly) && fb.open(QIODevice::ReadOnly));
+        EXPECT_EQ(fa.readAll(), fb.readAll());
+        QFile::remove(a);
+        QFile::remove(b);
     }
 }
 
@@ -74,6 +93,10 @@ TEST(Drivers, CancelledSaveWritesNothing) {
     EXPECT_THROW(MosaicSaveSvg(dir.filePath("a.svg"), InitHexagon, 16, src, dest, ConvColor, 1,
                                &cancel, true),
                  ECanceled);
+    EXPECT_THROW(
+        MosaicWriteSvg(dir.filePath("b.svg"), InitHexagon, 16, src, ConvColor, 1, &cancel, true),
+        ECanceled);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("b.svg")));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("a.png")));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("a.svg")));
     EXPECT_EQ(dest, before);

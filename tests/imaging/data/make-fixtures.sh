@@ -31,6 +31,10 @@ convert src-gray.png \( src-rgba.png -alpha extract \) -alpha off \
 
 convert src-rgb.png rgb.hdr
 
+# PNGs that the cut-short reader must take apart like Qt's decoder: 16 bits a channel, and Adam7.
+convert src-rgba.png -depth 16 -strip PNG64:rgba16.png
+convert src-rgb.png -interlace PNG -strip PNG24:rgb-interlaced.png
+
 # Pictures that Qt's codecs read: a GIF, and a JPEG whose EXIF orientation turns it upright.
 convert src-rgb.png -strip small.gif
 # JPEGs for the program's own JPEG decoder, which must give Qt's pixels: each subsampling, a
