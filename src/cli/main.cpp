@@ -22,7 +22,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: vorm-cli [--shape S] [--cell N] [--color C] [--opacity P] [--memory-limit SIZE]\n"
-    "                [--quiet] INPUT OUTPUT\n"
+    "                [--png-compression K] [--quiet] INPUT OUTPUT\n"
     "       vorm-cli [options] --output-dir DIR --format svg|png INPUT...\n"
     "Try 'vorm-cli --help' for more information.\n";
 
@@ -31,6 +31,7 @@ struct Options {
     int Cell = 16;
     int Color = 0;
     int Opacity = 100;
+    TPngCompression Compression = TPngCompression::Fast;
     bool Quiet = false;
 };
 
@@ -157,7 +158,7 @@ void WriteMosaic(QImage ASource, const QString& AInput, const QString& AOutput,
     } else {
         QImage painted;
         MosaicSavePng(AOutput, shape.Init, float(AOpt.Cell), std::move(ASource), painted,
-                      color.Conv, opacity, &progress);
+                      color.Conv, opacity, &progress, AOpt.Compression);
     }
 }
 
@@ -200,6 +201,9 @@ struct TCommandLine {
                                  QStringLiteral(", or 0 to %1.").arg(kColors.size() - 1),
                              "C"};
     QCommandLineOption Opacity{"opacity", "Opacity in percent, 1 to 100 (default 100).", "P"};
+    QCommandLineOption Compression{
+        "png-compression",
+        "PNG output: fast (default), or best for the smallest file at many times the time.", "K"};
     QCommandLineOption MemoryLimit{
         "memory-limit",
         QStringLiteral("Memory that converting a picture may take, as 800M or 2.5G; a larger "
@@ -216,7 +220,7 @@ struct TCommandLine {
             "Turns a picture into a mosaic of flat-coloured polygons and saves it as SVG or PNG.\n"
             "An existing output file is moved aside to a numbered name, never overwritten."));
         for (const auto* o : {&Help, &Version, &Shape, &Cell, &Color, &Opacity, &MemoryLimit,
-                              &Quiet, &Dir, &Format})
+                              &Compression, &Quiet, &Dir, &Format})
             Parser.addOption(*o);
         Parser.addPositionalArgument("INPUT",
                                      "Picture to convert (JPEG, PNG, GIF, BMP, PSD, TGA or HDR).");
@@ -236,6 +240,16 @@ Options ParseOptions(const TCommandLine& ACmd) {
         opt.Color = ParseChoice(p.value(ACmd.Color), kColors, "colour treatment");
     if (p.isSet(ACmd.Opacity))
         opt.Opacity = ParseRange(p.value(ACmd.Opacity), 1, 100, "the opacity");
+    if (p.isSet(ACmd.Compression)) {
+        const QString k = p.value(ACmd.Compression).toLower();
+        if (k == u"fast")
+            opt.Compression = TPngCompression::Fast;
+        else if (k == u"best")
+            opt.Compression = TPngCompression::Best;
+        else
+            UsageError(QStringLiteral("--png-compression must be fast or best, not \"%1\".")
+                           .arg(p.value(ACmd.Compression)));
+    }
     opt.Quiet = p.isSet(ACmd.Quiet);
     if (p.isSet(ACmd.MemoryLimit)) {
         const qint64 bytes = ParseSize(p.value(ACmd.MemoryLimit));

@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -94,5 +96,21 @@ std::int64_t PhysicalMemoryBytes() {
     return bytes;
 #else
     return 0;
+#endif
+}
+
+void MapPagesAhead(void* AData, std::size_t ABytes) {
+#ifdef MADV_POPULATE_WRITE
+    // In steps, so that the writer can use the first pages while later ones are mapped.
+    constexpr std::uintptr_t kStep = std::uintptr_t(4) << 20;
+    const std::uintptr_t page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(AData) + ABytes;
+    for (std::uintptr_t p = reinterpret_cast<std::uintptr_t>(AData) & ~(page - 1); p < end;
+         p += kStep)
+        if (madvise(reinterpret_cast<void*>(p), std::min(kStep, end - p), MADV_POPULATE_WRITE) != 0)
+            return; // an older kernel: the writer's first writes map them
+#else
+    (void)AData;
+    (void)ABytes;
 #endif
 }

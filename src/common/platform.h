@@ -21,3 +21,8 @@ void FreeLargeBuffer(void* AData);
 // The memory this process may have, in bytes: the machine's physical memory, or less when a
 // control group (a container) limits it; 0 when the system does not say.
 std::int64_t PhysicalMemoryBytes();
+
+// Maps the pages of [AData, AData + ABytes), a part of a buffer of this process, without
+// changing a byte, so that a writer on another thread finds them mapped. Does nothing where the
+// system cannot.
+void MapPagesAhead(void* AData, std::size_t ABytes);

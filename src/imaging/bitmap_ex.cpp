@@ -3,6 +3,7 @@
 #include "atomic_file.h"
 #include "codec_support.h"
 #include "hdr.h"
+#include "jpeg_decoder.h"
 #include "jpeg_partial.h"
 #include "memory_budget.h"
 #include "png_partial.h"
@@ -89,6 +90,9 @@ qint64 DecodeBytesPerPixel(QImage::Format AFormat) {
 // it goes; a JPEG cut short Qt reads itself, filling in what is missing. Either sets AWarning to
 // what the picture lacks.
 QImage ReadPlatformPicture(const QString& AFileName, QString& AWarning) {
+    // JPEG straight into the bitmap's layout where the build can; the rest through Qt.
+    if (QImage jpeg; LoadJpegFile(AFileName, jpeg))
+        return jpeg;
     QImageReader reader(AFileName);
     reader.setAutoTransform(true);
     CheckPngHeader(AFileName);

@@ -39,10 +39,12 @@ void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QI
 }
 
 void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
-                   QImage& ADest, TColorConv AColorConv, float AOpacity, TProgress* AProgress) {
+                   QImage& ADest, TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                   TPngCompression ACompression) {
     RunPipeline(AInit, w, std::move(ASource), &ADest, AColorConv, AOpacity, AProgress,
                 [&](const TItemXs&, int, int) {
                     TPngOptions options;
+                    options.Compression = ACompression;
                     options.Cancel = AProgress;
                     WritePng(AFileName, ADest, options);
                 });

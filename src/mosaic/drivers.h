@@ -5,6 +5,7 @@
 #pragma once
 
 #include "mosaic_model.h"
+#include "png_writer.h"
 
 #include <QString>
 
@@ -12,9 +13,11 @@ void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QI
                    TColorConv AColorConv, float AOpacity, TProgress* AProgress);
 
 // ASource is let go once it is sampled: a caller that hands over its only reference (vorm-cli
-// does) needs no memory for it while the mosaic is painted and written.
+// does) needs no memory for it while the mosaic is painted and written. ACompression: the window
+// always takes the fast one; vorm-cli lets the user choose.
 void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
-                   QImage& ADest, TColorConv AColorConv, float AOpacity, TProgress* AProgress);
+                   QImage& ADest, TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                   TPngCompression ACompression = TPngCompression::Fast);
 
 // AColorConvOpaque is the switch the caller sets for the two always-opaque treatments.
 void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,

@@ -104,6 +104,22 @@ TEST_F(CliTest, PngHasSourceSizeAndAlpha) {
     EXPECT_EQ(qAlpha(png.pixel(5, 40)), 255);
 }
 
+// Both compressions write the same pixels; best the smaller file.
+TEST_F(CliTest, PngCompressionsGiveTheSamePixels) {
+    const QString fast = Dir.filePath("fast.png"), best = Dir.filePath("best.png"),
+                  plain = Dir.filePath("plain.png");
+    for (const auto& [k, out] : {std::pair{"fast", fast}, std::pair{"BEST", best}}) {
+        const CliRun r = Cli({"--quiet", "--shape", "hexagon", "--png-compression", k, Input, out});
+        ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    }
+    ASSERT_EQ(Cli({"--quiet", "--shape", "hexagon", Input, plain}).Code, 0);
+    const QImage a = QImage(fast).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(a.size(), QSize(123, 77));
+    EXPECT_EQ(a, QImage(best).convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(Read(plain), Read(fast));
+    EXPECT_LE(Read(best).size(), Read(fast).size());
+}
+
 TEST_F(CliTest, ExistingOutputIsMovedAside) {
     const QString out = Dir.filePath("out.svg");
     ASSERT_TRUE(QFile(out).open(QIODevice::WriteOnly));
@@ -134,6 +150,7 @@ TEST_F(CliTest, ExitCodes) {
         {"opacity zero", {"--opacity", "0", Input, out}, 2, "opacity"},
         {"unknown option", {"--frobnicate", Input, out}, 2, "frobnicate"},
         {"format without dir", {"--format", "svg", Input}, 2, "together"},
+        {"bad png compression", {"--png-compression", "max", Input, out}, 2, "fast or best"},
         {"missing input", {Dir.filePath("none.png"), out}, 1, "none.png"},
         {"not a picture", {Dir.filePath("junk.png"), out}, 1, "junk.png"},
         {"unwritable output", {Input, Dir.filePath("no/such/dir/x.svg")}, 1, "x.svg"},
@@ -160,10 +177,14 @@ TEST_F(CliTest, ReadsTheProgramsOwnFormats) {
     ASSERT_TRUE(opaque.save(opaquePng));
     SaveTGAFile(Dir.filePath("in.tga"), source, "", true);
     SavePSDFile(Dir.filePath("in.psd"), opaque);
+    // A JPEG goes through the program's own decoder: the pixels of Qt's reader.
+    ASSERT_TRUE(opaque.save(Dir.filePath("in.jpg"), "jpeg", 90));
+    const QString jpegPng = Dir.filePath("jpeg.png");
+    ASSERT_TRUE(QImageReader(Dir.filePath("in.jpg")).read().save(jpegPng));
     const struct {
         const char* Input;
         QString Same; // the picture it holds, as a PNG
-    } cases[] = {{"in.tga", Input}, {"in.psd", opaquePng}};
+    } cases[] = {{"in.tga", Input}, {"in.psd", opaquePng}, {"in.jpg", jpegPng}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Input);
         const QString a = Dir.filePath(QString(c.Input) + ".svg"),

@@ -37,6 +37,14 @@ convert src-rgb.png -interlace PNG -strip PNG24:rgb-interlaced.png
 
 # Pictures that Qt's codecs read: a GIF, and a JPEG whose EXIF orientation turns it upright.
 convert src-rgb.png -strip small.gif
+# JPEGs for the program's own JPEG decoder, which must give Qt's pixels: each subsampling, a
+# progressive one, grey, one pixel, and CMYK (which stays with Qt).
+convert src-rgb.png -strip -quality 85 -sampling-factor 2x2 rgb-420.jpg
+convert src-rgb.png -strip -quality 85 -sampling-factor 2x1 rgb-422.jpg
+convert src-rgb.png -strip -quality 92 -sampling-factor 1x1 -interlace JPEG progressive-444.jpg
+convert src-gray.png -strip -quality 90 gray.jpg
+convert src-rgb.png -strip -colorspace CMYK -quality 90 cmyk.jpg
+convert -size 1x1 xc:'#3366cc' -strip one-pixel.jpg
 convert src-rgb.png -strip -quality 95 exif-right-top.jpg
 # ImageMagick records no orientation without an EXIF block: add one saying "turn 90° clockwise"
 # (orientation 6) right after the start-of-image marker.
