@@ -5,6 +5,7 @@
 //   vorm-bench [--benchmark_filter=REGEX] [--threads=N] [--summary-only | --no-summary]
 // --threads sets the engine's threads for the stage timings; the summary always shows one
 // thread and all of them.
+#include "bench_main.h"
 #include "catalog.h"
 #include "oracle.h"
 #include "parallel.h"
@@ -204,27 +205,5 @@ BENCHMARK(BM_OracleSumPass)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond)->Iter
 BENCHMARK(BM_OracleRender)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
-    bool summaryOnly = false, summary = true;
-    int kept = 0;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--summary-only") == 0)
-            summaryOnly = true;
-        else if (std::strcmp(argv[i], "--no-summary") == 0)
-            summary = false;
-        else if (std::strncmp(argv[i], "--threads=", 10) == 0)
-            SetWorkerThreads(std::atoi(argv[i] + 10));
-        else
-            argv[kept++] = argv[i];
-    }
-    argc = kept;
-    if (!summaryOnly) {
-        benchmark::Initialize(&argc, argv);
-        if (benchmark::ReportUnrecognizedArguments(argc, argv))
-            return 1;
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
-    if (summary)
-        Summary();
-    return 0;
+    return RunBenchmarks(argc, argv, {}, Summary);
 }

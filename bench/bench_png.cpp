@@ -4,6 +4,7 @@
 // whole conversion is then timed stage by stage, as vorm-cli runs it.
 //   vorm-bench-png [--photo=PHOTO.jpg [--pipeline-only]] [--runs=N] [--threads=N]
 //                  [--benchmark_filter=...] [--summary-only | --no-summary]
+#include "bench_main.h"
 #include "codec_support.h"
 #include "jpeg_decoder.h"
 #include "memory_budget.h"
@@ -270,33 +271,18 @@ void Summary() {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool summaryOnly = false, summary = true;
-    int kept = 0;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--summary-only") == 0)
-            summaryOnly = true;
-        else if (std::strcmp(argv[i], "--no-summary") == 0)
-            summary = false;
-        else if (std::strcmp(argv[i], "--pipeline-only") == 0)
-            gPipelineOnly = true;
-        else if (std::strncmp(argv[i], "--photo=", 8) == 0)
-            gPhoto = QString::fromLocal8Bit(argv[i] + 8);
-        else if (std::strncmp(argv[i], "--threads=", 10) == 0)
-            SetWorkerThreads(std::atoi(argv[i] + 10));
-        else if (std::strncmp(argv[i], "--runs=", 7) == 0)
-            gRuns = std::max(1, std::atoi(argv[i] + 7));
-        else
-            argv[kept++] = argv[i];
-    }
-    argc = kept;
-    if (!summaryOnly) {
-        benchmark::Initialize(&argc, argv);
-        if (benchmark::ReportUnrecognizedArguments(argc, argv))
-            return 1;
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
-    if (summary)
-        Summary();
-    return 0;
+    return RunBenchmarks(
+        argc, argv,
+        [](const char* AArg) {
+            if (std::strcmp(AArg, "--pipeline-only") == 0)
+                gPipelineOnly = true;
+            else if (std::strncmp(AArg, "--photo=", 8) == 0)
+                gPhoto = QString::fromLocal8Bit(AArg + 8);
+            else if (std::strncmp(AArg, "--runs=", 7) == 0)
+                gRuns = std::max(1, std::atoi(AArg + 7));
+            else
+                return false;
+            return true;
+        },
+        Summary);
 }

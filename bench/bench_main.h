@@ -1,0 +1,38 @@
+// The command line of the program's benchmarks: Google Benchmark's own flags, --threads=N,
+// --summary-only (the summary alone) and --no-summary, and a benchmark's own flags through
+// AOwnFlag, which returns whether it took the argument.
+#pragma once
+
+#include "parallel.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+inline int RunBenchmarks(int argc, char** argv, const std::function<bool(const char*)>& AOwnFlag,
+                         const std::function<void()>& ASummary) {
+    bool summaryOnly = false, summary = true;
+    int kept = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--summary-only") == 0)
+            summaryOnly = true;
+        else if (std::strcmp(argv[i], "--no-summary") == 0)
+            summary = false;
+        else if (std::strncmp(argv[i], "--threads=", 10) == 0)
+            SetWorkerThreads(std::atoi(argv[i] + 10));
+        else if (i == 0 || !AOwnFlag || !AOwnFlag(argv[i]))
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    if (!summaryOnly) {
+        benchmark::Initialize(&argc, argv);
+        if (benchmark::ReportUnrecognizedArguments(argc, argv))
+            return 1;
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    }
+    if (summary)
+        ASummary();
+    return 0;
+}
