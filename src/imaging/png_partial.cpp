@@ -93,9 +93,12 @@ std::optional<TPngHeader> ReadPngHeader(QByteArrayView AHead) {
     if (p.Width > kMaxChunkLength || p.Height > kMaxChunkLength || depth > 16)
         return std::nullopt;
     p.Deep = depth == 16;
-    // Each row starts with its filter byte; 2^31 × (1 + 2^31 × 8) stays within 64 bits.
+    // Each row starts with its filter byte: up to 2^34 bytes for 2^31 pixels of 64 bits. The
+    // product with up to 2^31 rows would not fit 64 bits, so the floor of rows × rowBytes / ratio
+    // is taken in two exact parts.
     const qint64 rowBytes = 1 + (p.Width * depth * channels + 7) / 8;
-    p.LeastFileBytes = p.Height * rowBytes / kMaxDeflateRatio;
+    p.LeastFileBytes = p.Height * (rowBytes / kMaxDeflateRatio) +
+                       p.Height * (rowBytes % kMaxDeflateRatio) / kMaxDeflateRatio;
     return p;
 }
 

@@ -70,6 +70,17 @@ TEST(Partial, PngHeaderThatItsFileCannotHoldIsRefusedAtOnce) {
     ASSERT_TRUE(png);
     EXPECT_EQ(png->Width, 100000);
     EXPECT_EQ(png->LeastFileBytes, 100000 * (1 + 400000LL) / 1032);
+    // The largest sides a PNG allows: rows × row bytes alone would overflow 64 bits.
+    const uint32_t side = 0x7FFFFFFF;
+    const std::optional<TPngHeader> largest = ReadPngHeader(header(side, side));
+    ASSERT_TRUE(largest);
+    EXPECT_EQ(largest->LeastFileBytes, qint64(__int128(side) * (1 + 4 * __int128(side)) / 1032));
+    // The fuzzer's find: 15-bit samples in a 1195446432 × 1831010552 picture.
+    const std::optional<TPngHeader> found =
+        ReadPngHeader(Fixture("fuzz/png-header-size-overflow.png"));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->LeastFileBytes,
+              qint64(__int128(1831010552) * (1 + (1195446432LL * 45 + 7) / 8) / 1032));
     EXPECT_FALSE(ReadPngHeader("GIF89a"));
     const QString name = Save(dir, "huge.png", header(100000, 100000));
     TFMXBitmapEx bitmap;
