@@ -135,17 +135,6 @@ void BM_OracleRender(benchmark::State& state) {
     }
 }
 
-template <typename F> double BestSeconds(int ARuns, F&& AWork) {
-    double best = 1e30;
-    for (int i = 0; i < ARuns; ++i) {
-        const auto t0 = std::chrono::steady_clock::now();
-        AWork();
-        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
-        best = std::min(best, d.count());
-    }
-    return best;
-}
-
 // The first run paints into a fresh bitmap, as a one-off conversion does; later runs paint over
 // the same destination, as repeated previews in the window do.
 std::pair<double, double> EngineCore(int64_t AShape) {

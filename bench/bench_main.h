@@ -5,10 +5,24 @@
 
 #include "parallel.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+
+// The best wall time of ARuns runs of AWork, in seconds, for the summaries.
+template <typename F> double BestSeconds(int ARuns, F&& AWork) {
+    double best = 1e30;
+    for (int i = 0; i < ARuns; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        AWork();
+        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
+        best = std::min(best, d.count());
+    }
+    return best;
+}
 
 inline int RunBenchmarks(int argc, char** argv, const std::function<bool(const char*)>& AOwnFlag,
                          const std::function<void()>& ASummary) {

@@ -133,17 +133,6 @@ QImage Decode(const QByteArray& AData, TDecoder ADecoder) {
     return img;
 }
 
-template <typename F> double BestSeconds(int ARuns, F&& AWork) {
-    double best = 1e30;
-    for (int i = 0; i < ARuns; ++i) {
-        const auto t0 = std::chrono::steady_clock::now();
-        AWork();
-        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
-        best = std::min(best, d.count());
-    }
-    return best;
-}
-
 void BM_EncodePng(benchmark::State& state) {
     const auto encoder = TEncoder(state.range(0));
     state.SetLabel(kEncoderNames[encoder]);

@@ -242,22 +242,23 @@ public:
     // False when the compressor reports an error.
     virtual bool feed(const uint8_t* AData, size_t ASize, TEnd AEnd, TOutBuffer& AOut) = 0;
     virtual uint32_t adler32(uint32_t AAdler, const uint8_t* AData, size_t ASize) const {
-        while (ASize) {
-            const size_t n = std::min(ASize, kMaxFeed);
-            AAdler = uint32_t(::adler32(AAdler, AData, uInt(n)));
-            AData += n;
-            ASize -= n;
-        }
-        return AAdler;
+        return Chunked(::adler32, AAdler, AData, ASize);
     }
     virtual uint32_t crc32(uint32_t ACrc, const uint8_t* AData, size_t ASize) const {
+        return Chunked(::crc32, ACrc, AData, ASize);
+    }
+
+private:
+    // zlib's checksums take 32-bit counts.
+    template <typename F>
+    static uint32_t Chunked(F&& AChecksum, uint32_t AValue, const uint8_t* AData, size_t ASize) {
         while (ASize) {
             const size_t n = std::min(ASize, kMaxFeed);
-            ACrc = uint32_t(::crc32(ACrc, AData, uInt(n)));
+            AValue = uint32_t(AChecksum(AValue, AData, uInt(n)));
             AData += n;
             ASize -= n;
         }
-        return ACrc;
+        return AValue;
     }
 };
 
