@@ -29,15 +29,7 @@ constexpr int kW = 6000, kH = 4000;
 constexpr float kCell = 16;
 
 const QImage& Source() {
-    static const QImage img = [] {
-        QImage i(kW, kH, QImage::Format_ARGB32_Premultiplied);
-        for (int y = 0; y < kH; ++y) {
-            QRgb* row = reinterpret_cast<QRgb*>(i.scanLine(y));
-            for (int x = 0; x < kW; ++x)
-                row[x] = qRgba((x / 7) & 255, (y / 5) & 255, ((x + y) / 11) & 255, 255);
-        }
-        return i;
-    }();
+    static const QImage img = SmoothPicture(kW, kH);
     return img;
 }
 

@@ -5,12 +5,24 @@
 
 #include "parallel.h"
 
+#include <QImage>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+
+// The benchmarks' source picture: smooth, so that a mosaic's tiles differ a little each.
+inline QImage SmoothPicture(int W, int H) {
+    QImage i(W, H, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < H; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(i.scanLine(y));
+        for (int x = 0; x < W; ++x)
+            row[x] = qRgba((x / 7) & 255, (y / 5) & 255, ((x + y) / 11) & 255, 255);
+    }
+    return i;
+}
 
 // The best wall time of ARuns runs of AWork, in seconds, for the summaries.
 template <typename F> double BestSeconds(int ARuns, F&& AWork) {

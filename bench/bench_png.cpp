@@ -37,15 +37,9 @@ int gRuns = 5;
 QString gPhoto;
 bool gPipelineOnly = false;
 
-// The engine benchmark's source: smooth, so that the mosaic's tiles differ a little each.
+// The engine benchmark's source.
 QImage Source() {
-    QImage i(kW, kH, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < kH; ++y) {
-        QRgb* row = reinterpret_cast<QRgb*>(i.scanLine(y));
-        for (int x = 0; x < kW; ++x)
-            row[x] = qRgba((x / 7) & 255, (y / 5) & 255, ((x + y) / 11) & 255, 255);
-    }
-    return i;
+    return SmoothPicture(kW, kH);
 }
 
 QImage Mosaic(const QImage& ASource) {
