@@ -3,9 +3,11 @@
 // with one plain copy of the picture and with the straightforward pipeline, on one thread and
 // on all of them.
 //   vorm-bench [--benchmark_filter=REGEX] [--threads=N] [--summary-only | --no-summary]
+//              [--photo=PHOTO.jpg] [--maker-runs=N] [--maker-only]
 // --threads sets the engine's threads for the stage timings; the summary always shows one
-// thread and all of them.
+// thread and all of them. Last, what the maker options cost on a 20 MP photo (bench_maker.cpp).
 #include "bench_main.h"
+#include "bench_maker.h"
 #include "catalog.h"
 #include "oracle.h"
 #include "parallel.h"
@@ -152,6 +154,10 @@ double OracleCore(int64_t AShape) {
 }
 
 void Summary() {
+    if (MakerOnly()) {
+        MakerSummary();
+        return;
+    }
     const double copy = BestSeconds(9, [] {
         QImage c = Source().copy();
         benchmark::DoNotOptimize(c.constBits());
@@ -172,6 +178,7 @@ void Summary() {
         }
     }
     SetWorkerThreads(0);
+    MakerSummary();
 }
 
 } // namespace
@@ -186,5 +193,5 @@ BENCHMARK(BM_OracleSumPass)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond)->Iter
 BENCHMARK(BM_OracleRender)->Arg(6)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
-    return RunBenchmarks(argc, argv, {}, Summary);
+    return RunBenchmarks(argc, argv, MakerFlag, Summary);
 }

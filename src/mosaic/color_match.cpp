@@ -4,14 +4,51 @@
 #include <cmath>
 #include <numeric>
 
+namespace {
+
+double Pow7(double x) {
+    const double x2 = x * x, x3 = x2 * x;
+    return x3 * x3 * x;
+}
+
+// A second, closer lower bound on ΔE00², for the colours the first bound lets through: exact but
+// for T (at most 1.573, which bounds S_H) and R_T (|R_T| ≤ R_C sin 60°, and about 0 when both
+// colours have b ≥ 0, as in DeltaE2000LowerBoundSquared). ΔH'² is |Δa'b'|² − ΔC'².
+double CloserBoundSquared(const TLab& A1, double AC1, const TLab& A2, double AC2) {
+    const double cm7 = Pow7((AC1 + AC2) / 2);
+    const double g = 1 + 0.5 * (1 - std::sqrt(cm7 / (cm7 + 6103515625.0)));
+    const double a1 = g * A1.a, a2 = g * A2.a;
+    const double c1 = std::sqrt(a1 * a1 + A1.b * A1.b), c2 = std::sqrt(a2 * a2 + A2.b * A2.b);
+    const double dC = c2 - c1, da = a2 - a1, db = A2.b - A1.b;
+    const double dH2 = std::max(0.0, da * da + db * db - dC * dC);
+    const double cm = (c1 + c2) / 2;
+    const double lm50 = ((A1.L + A2.L) / 2 - 50) * ((A1.L + A2.L) / 2 - 50);
+    const double sl = 1 + 0.015 * lm50 / std::sqrt(20 + lm50);
+    const double sc = 1 + 0.045 * cm, sh = 1 + 0.015 * cm * 1.573;
+    double share = 0.99999;
+    if (!(A1.b >= 0 && A2.b >= 0)) {
+        const double cm7p = Pow7(cm);
+        share = 1 - std::sqrt(cm7p / (cm7p + 6103515625.0)) * 0.8660254;
+    }
+    const double dL = A2.L - A1.L;
+    return (dL * dL / (sl * sl) + share * (dC * dC / (sc * sc) + dH2 / (sh * sh))) * (1 - 1e-9);
+}
+
+} // namespace
+
 TColorMatcher::TColorMatcher(const std::vector<TLab>& AEntries) : FLab(AEntries) {
     FOrder.resize(FLab.size());
     std::iota(FOrder.begin(), FOrder.end(), 0);
     std::stable_sort(FOrder.begin(), FOrder.end(),
                      [&](int a, int b) { return FLab[size_t(a)].L < FLab[size_t(b)].L; });
     FSorted.reserve(FOrder.size());
-    for (int i : FOrder)
-        FSorted.push_back(FLab[size_t(i)].L);
+    for (int i : FOrder) {
+        const TLab& c = FLab[size_t(i)];
+        FSorted.push_back(c.L);
+        FSortedLab.push_back(c);
+        FChroma.push_back(std::sqrt(c.a * c.a + c.b * c.b));
+        FShrink.push_back(1 / ((1 + 0.03375 * FChroma.back()) * (1 + 0.03375 * FChroma.back())));
+    }
 }
 
 namespace {
@@ -27,20 +64,38 @@ std::vector<TLab> LabsOf(const std::vector<TAlphaColor>& ARgbs) {
 TColorMatcher::TColorMatcher(const std::vector<TAlphaColor>& ARgbs)
     : TColorMatcher(LabsOf(ARgbs)) {}
 
-int TColorMatcher::nearest(const TLab& ALab, double* ADistance) const {
+int TColorMatcher::nearest(const TLab& ALab, double* ADistance, int AHint) const {
     const int n = int(FOrder.size());
     if (n == 0)
         return -1;
     int best = -1;
     double bestD = 0;
+    const double chroma = std::sqrt(ALab.a * ALab.a + ALab.b * ALab.b);
+    const double shrink = 1 / ((1 + 0.03375 * chroma) * (1 + 0.03375 * chroma));
     auto consider = [&](int k) {
         const int i = FOrder[size_t(k)];
+        // Skipped only when even the bound lies strictly beyond the best.
+        // First a bound with no division: S_C ≤ (1 + 0.03375 C1)(1 + 0.03375 C2).
+        const TLab& e = FSortedLab[size_t(k)];
+        const double dL = ALab.L - e.L, da = ALab.a - e.a, db = ALab.b - e.b;
+        const double share = ALab.b >= 0 && e.b >= 0 ? 0.99999 : 0.1339;
+        const double quick = (dL * dL * (1 / 3.0625) +
+                              share * (da * da + db * db) * shrink * FShrink[size_t(k)]) *
+                             (1 - 1e-9);
+        if (best >= 0 && (quick > bestD * bestD ||
+                          CloserBoundSquared(ALab, chroma, FSortedLab[size_t(k)],
+                                             FChroma[size_t(k)]) > bestD * bestD))
+            return;
         const double d = DeltaE2000(ALab, FLab[size_t(i)]);
         if (best < 0 || d < bestD || (d == bestD && i < best)) {
             best = i;
             bestD = d;
         }
     };
+    if (AHint >= 0 && AHint < n) {
+        best = AHint;
+        bestD = DeltaE2000(ALab, FLab[size_t(AHint)]);
+    }
     // Outward from the first entry at least as light as the colour.
     int hi = int(std::lower_bound(FSorted.begin(), FSorted.end(), ALab.L) - FSorted.begin());
     int lo = hi - 1;

@@ -18,7 +18,9 @@ public:
     // The index, in the list given, of the entry nearest to ALab; -1 for an empty list.
     // ALab's lightness must lie within 0 to 100 (any sRGB colour's does). ADistance, when
     // given, receives the ΔE00.
-    int nearest(const TLab& ALab, double* ADistance = nullptr) const;
+    // AHint, an index likely to be near (a similar colour's answer), is looked at first, which
+    // only makes the search faster: the answer is the same without it.
+    int nearest(const TLab& ALab, double* ADistance = nullptr, int AHint = -1) const;
     int size() const { return int(FOrder.size()); }
     const TLab& lab(int AIndex) const { return FLab[size_t(AIndex)]; }
 
@@ -26,4 +28,7 @@ private:
     std::vector<TLab> FLab;      // in the order given
     std::vector<int> FOrder;     // indexes by ascending lightness, ties by index
     std::vector<double> FSorted; // their lightness
+    std::vector<TLab> FSortedLab; // and colours,
+    std::vector<double> FChroma;  // and chroma,
+    std::vector<double> FShrink;  // and 1 / (1 + 0.03375 C)²
 };

@@ -31,6 +31,7 @@ void DitherTiles(const TItemXs& AItems, const std::vector<char>& AWritten,
         float L = 0, a = 0, b = 0;
     };
     std::vector<TErr> err(static_cast<size_t>(n));
+    int last = -1; // the previous tile's answer: a likely one
     for (int32_t i = 0; i < n; ++i) {
         if (!AWritten[size_t(i)])
             continue;
@@ -38,7 +39,8 @@ void DitherTiles(const TItemXs& AItems, const std::vector<char>& AWritten,
         const TErr& e = err[size_t(i)];
         const TLab want{std::clamp(own.L + e.L, 0.0, 100.0), std::clamp(own.a + e.a, -128.0, 128.0),
                         std::clamp(own.b + e.b, -128.0, 128.0)};
-        const int k = matcher.nearest(want);
+        const int k = matcher.nearest(want, nullptr, last);
+        last = k;
         ASlot[size_t(i)] = uint16_t(k);
         const TLab& got = matcher.lab(k);
         double dL = want.L - got.L, da = want.a - got.a, db = want.b - got.b;

@@ -125,8 +125,11 @@ TTileColors MapTileColors(const TItemXs& AItems, TColorConv AConv, const TMakerO
         unique.erase(std::unique(unique.begin(), unique.end()), unique.end());
         std::vector<uint16_t> slotOf(unique.size());
         const TColorMatcher matcher(list);
-        ParallelChunks(int(unique.size()), 256, [&](int u) {
-            slotOf[size_t(u)] = uint16_t(matcher.nearest(LabOfRgb(unique[size_t(u)])));
+        // The colours are sorted, so the one before (in the same chunk) hints at the answer.
+        constexpr int kChunk = 256;
+        ParallelChunks(int(unique.size()), kChunk, [&](int u) {
+            const int hint = u % kChunk ? slotOf[size_t(u) - 1] : -1;
+            slotOf[size_t(u)] = uint16_t(matcher.nearest(LabOfRgb(unique[size_t(u)]), nullptr, hint));
         });
         ParallelChunks(n, kTileChunk, [&](int i) {
             if (!written[size_t(i)])

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <queue>
 
 namespace {
 
@@ -75,17 +76,19 @@ std::vector<TPoint> MedianCut(std::vector<TPoint>& APoints, int ABoxes) {
         box.Axis = int(std::max_element(v, v + 3) - v);
         return box;
     };
+    // The box to split next is the one of largest weighted variance (ties: the earlier box).
     std::vector<TBox> boxes{measure(0, APoints.size())};
-    while (int(boxes.size()) < ABoxes) {
-        int pick = -1;
-        for (int i = 0; i < int(boxes.size()); ++i) {
-            const TBox& b = boxes[size_t(i)];
-            if (b.End - b.Begin >= 2 && b.Sse > 0 && (pick < 0 || b.Sse > boxes[size_t(pick)].Sse))
-                pick = i;
-        }
-        if (pick < 0)
-            break;
-        const TBox box = boxes[size_t(pick)];
+    auto later = [&](size_t a, size_t b) {
+        return boxes[a].Sse < boxes[b].Sse || (boxes[a].Sse == boxes[b].Sse && a > b);
+    };
+    std::priority_queue<size_t, std::vector<size_t>, decltype(later)> queue(later);
+    queue.push(0);
+    while (int(boxes.size()) < ABoxes && !queue.empty()) {
+        const size_t pick = queue.top();
+        queue.pop();
+        const TBox box = boxes[pick];
+        if (box.End - box.Begin < 2 || !(box.Sse > 0))
+            continue;
         const int k = box.Axis;
         std::stable_sort(APoints.begin() + std::ptrdiff_t(box.Begin),
                          APoints.begin() + std::ptrdiff_t(box.End),
@@ -102,8 +105,10 @@ std::vector<TPoint> MedianCut(std::vector<TPoint>& APoints, int ABoxes) {
             }
         }
         m = std::clamp(m, box.Begin + 1, box.End - 1);
-        boxes[size_t(pick)] = measure(box.Begin, m);
+        boxes[pick] = measure(box.Begin, m);
         boxes.push_back(measure(m, box.End));
+        queue.push(pick);
+        queue.push(boxes.size() - 1);
     }
     std::vector<TPoint> out;
     for (const TBox& b : boxes)
@@ -117,8 +122,10 @@ double Assign(const std::vector<TPoint>& APoints, const std::vector<TLab>& ACent
     const TColorMatcher matcher(ACentres);
     AOwner.resize(APoints.size());
     ADist.resize(APoints.size());
-    ParallelChunks(int(APoints.size()), 1024, [&](int i) {
-        AOwner[size_t(i)] = matcher.nearest(APoints[size_t(i)].Lab, &ADist[size_t(i)]);
+    constexpr int kChunk = 1024;
+    ParallelChunks(int(APoints.size()), kChunk, [&](int i) {
+        const int hint = i % kChunk ? AOwner[size_t(i) - 1] : -1;
+        AOwner[size_t(i)] = matcher.nearest(APoints[size_t(i)].Lab, &ADist[size_t(i)], hint);
     });
     double cost = 0;
     for (size_t i = 0; i < APoints.size(); ++i)
@@ -126,7 +133,10 @@ double Assign(const std::vector<TPoint>& APoints, const std::vector<TLab>& ACent
     return cost;
 }
 
-// k-means from the seeds: the centres with the least weighted ΔE00 seen.
+constexpr double kMinDistance = 0.5;
+constexpr int kReps = 4096;
+
+// k-medians from the seeds: the centres with the least weighted ΔE00 seen.
 std::vector<TLab> Refine(const std::vector<TPoint>& APoints, std::vector<TLab> ACentres,
                          int AIterations) {
     std::vector<int> owner;
@@ -147,9 +157,11 @@ std::vector<TLab> Refine(const std::vector<TPoint>& APoints, std::vector<TLab> A
             double L = 0, a = 0, b = 0, W = 0;
         };
         std::vector<TSum> sums(ACentres.size());
+        // Weiszfeld's step towards each group's weighted median, the point of least summed
+        // distance: what the mean ΔE00 asks for, where a mean would favour the far colours.
         for (size_t i = 0; i < APoints.size(); ++i) {
             TSum& s = sums[size_t(owner[i])];
-            const double w = APoints[i].W;
+            const double w = APoints[i].W / std::max(dist[i], kMinDistance);
             s.L += w * APoints[i].Lab.L;
             s.a += w * APoints[i].Lab.a;
             s.b += w * APoints[i].Lab.b;
@@ -177,6 +189,68 @@ std::vector<TLab> Refine(const std::vector<TPoint>& APoints, std::vector<TLab> A
         }
     }
     return best;
+}
+
+// The last word on the exact measure, in the 8-bit colours that will be used: each entry walks
+// through the RGB cube, in steps of 8, 4, 2 and 1, while that lowers the weighted ΔE00 of the
+// points it serves; then the points are assigned again. Each entry's walk depends only on its
+// own points, so the entries are walked in parallel.
+void Polish(const std::vector<TPoint>& APoints, std::vector<TAlphaColor>& AColors, int ARounds) {
+    std::vector<int> owner;
+    std::vector<double> dist;
+    for (int round = 0; round < ARounds; ++round) {
+        std::vector<TLab> labs;
+        for (TAlphaColor c : AColors)
+            labs.push_back(LabOfRgb(c));
+        Assign(APoints, labs, owner, dist);
+        std::vector<std::vector<int>> members(AColors.size());
+        for (size_t i = 0; i < APoints.size(); ++i)
+            members[size_t(owner[i])].push_back(int(i));
+        bool moved = false;
+        std::vector<char> changed(AColors.size(), 0);
+        ParallelFor(int(AColors.size()), [&](int k) {
+            const std::vector<int>& m = members[size_t(k)];
+            if (m.empty())
+                return;
+            auto cost = [&](TAlphaColor c) {
+                const TLab lab = LabOfRgb(c);
+                double sum = 0;
+                for (int i : m)
+                    sum += APoints[size_t(i)].W * DeltaE2000(APoints[size_t(i)].Lab, lab);
+                return sum;
+            };
+            TAlphaColor best = AColors[size_t(k)];
+            double bestCost = cost(best);
+            for (int step : {8, 4, 2, 1}) {
+                for (bool better = true; better;) {
+                    better = false;
+                    for (int ch = 0; ch < 3; ++ch)
+                        for (int sign : {-1, 1}) {
+                            const int shift = 16 - 8 * ch;
+                            const int v = int((best >> shift) & 0xFF) + sign * step;
+                            if (v < 0 || v > 255)
+                                continue;
+                            const TAlphaColor trial =
+                                (best & ~(TAlphaColor(0xFF) << shift)) | TAlphaColor(v) << shift;
+                            const double c = cost(trial);
+                            if (c < bestCost) {
+                                bestCost = c;
+                                best = trial;
+                                better = true;
+                            }
+                        }
+                }
+            }
+            if (best != AColors[size_t(k)]) {
+                AColors[size_t(k)] = best;
+                changed[size_t(k)] = 1;
+            }
+        });
+        for (char c : changed)
+            moved = moved || c;
+        if (!moved)
+            break;
+    }
 }
 
 std::vector<TWeightedColor> Unique(const std::vector<TWeightedColor>& AColors) {
@@ -208,20 +282,21 @@ std::vector<TAlphaColor> QuantizeColors(const std::vector<TWeightedColor>& AColo
         for (const TWeightedColor& c : unique)
             out.push_back(0xFF000000u | c.Rgb);
     } else {
+        // The colours in cells, the cells in at most kReps boxes: the search works on those,
+        // a few thousand weighted colours whatever the picture's size.
         std::vector<TPoint> cells = Cells(unique);
-        std::vector<TPoint> seeds = MedianCut(cells, N);
+        std::vector<TPoint> reps = cells;
+        if (int(reps.size()) > kReps)
+            reps = MedianCut(reps, kReps);
+        std::vector<TPoint> seedBoxes = reps;
+        const std::vector<TPoint> seeds = MedianCut(seedBoxes, N);
         std::vector<TLab> centres;
         for (const TPoint& s : seeds)
             centres.push_back(s.Lab);
-        centres = Refine(cells, centres, 16);
-        // The last steps on the colours themselves, not their cells.
-        std::vector<TPoint> points;
-        points.reserve(unique.size());
-        for (const TWeightedColor& c : unique)
-            points.push_back({LabOfRgb(c.Rgb), c.Weight});
-        centres = Refine(points, centres, 2);
+        centres = Refine(reps, centres, 24);
         for (const TLab& c : centres)
             out.push_back(RgbOfLab(c));
+        Polish(reps, out, 3);
         std::sort(out.begin(), out.end());
         out.erase(std::unique(out.begin(), out.end()), out.end());
     }

@@ -277,12 +277,27 @@ void PaintRing(const TShape& AOuter, const TShape* AInner, const TPaint& P, ucha
         uchar* row = ABits + y * APitch;
         const int xa = std::max(0, int(std::floor(outer.minL)));
         const int xb = std::min(W - 1, int(std::ceil(outer.maxR)) - 1);
+        // Where the outer shape covers whole pixels, and where the inner one reaches at all:
+        // only the pixels at an edge need their areas worked out.
+        int oa = W, ob = -1;
+        if (ta == y && tb == y + 1.0) {
+            oa = int(std::ceil(outer.maxL));
+            ob = int(std::floor(outer.minR)) - 1;
+        }
+        int ia = W, ib = -1;
+        if (inner.n > 0) {
+            ia = int(std::floor(inner.minL));
+            ib = int(std::ceil(inner.maxR)) - 1;
+        }
         for (int x = xa; x <= xb; ++x) {
             if (x >= fa && x <= fb) {
                 x = fb;
                 continue;
             }
-            const double cover = RowCover(outer, x) - (inner.n > 0 ? RowCover(inner, x) : 0.0);
+            const bool insideOuter = x >= oa && x <= ob;
+            const bool nearInner = x >= ia && x <= ib;
+            const double cover = (insideOuter ? 1.0 : RowCover(outer, x)) -
+                                 (nearInner ? RowCover(inner, x) : 0.0);
             const int c = Coverage256(cover);
             if (c > 0)
                 Blend(row + 4 * x, P, c);
