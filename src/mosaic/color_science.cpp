@@ -11,7 +11,7 @@ constexpr double kDeg = kPi / 180;
 
 // D65 white of the sRGB matrix below (IEC 61966-2-1), so that white is L 100, a 0, b 0.
 constexpr double kXn = 0.4124564 + 0.3575761 + 0.1804375;
-constexpr double kYn = 1.0;
+constexpr double kYn = 0.2126729 + 0.7151522 + 0.0721750;
 constexpr double kZn = 0.0193339 + 0.1191920 + 0.9503041;
 
 const std::array<double, 256>& LinearTable() {

@@ -153,6 +153,9 @@ TPalette ParsePalette(const QByteArray& AData, const QString& AFileName) {
     TPalette pal;
     pal.File = AFileName;
     const TFormat format = FormatOf(AFileName, lines.isEmpty() ? QString() : lines[0]);
+    if (format == TFormat::Gpl &&
+        (lines.isEmpty() || !lines[0].trimmed().startsWith(QLatin1String("GIMP Palette"))))
+        Fail(AFileName, 1, QStringLiteral("a GIMP palette starts with the line \"GIMP Palette\""));
     auto add = [&](int ALine, TAlphaColor ARgb, QString AName, QString ACode) {
         if (int(pal.Entries.size()) >= kMaxPaletteColors)
             Fail(AFileName, ALine,
