@@ -439,9 +439,24 @@ void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColor
                 return;
             // Without grout each tile is grown as without the options, so that neighbours
             // leave no seam; with grout it is painted exactly, the joints showing between.
+            const TPaint& fill = paint[size_t(i)];
+            if (stroke > 0 && fill.M == 255 && pen.M == 255) {
+                // Both opaque: the tile grown by half the stroke in the stroke's colour, then
+                // the tile shrunk by half of it in its own. Pixel for pixel the same as the
+                // tile, then the ring between, but two plain fills.
+                const TShape outer = Outline(c.data(), n, stroke / 2, 2 * stroke);
+                if (outer.ok)
+                    PaintShape(outer, pen, bits, pitch, AWidth, Y0, Y1);
+                TCorners ic;
+                const int m = InsetPolygon(TPointFX(c.begin(), c.begin() + n), stroke / 2, ic);
+                const TShape inner = m > 0 ? Outline(ic.data(), m, 0.0, kMitreLimit) : TShape();
+                if (inner.ok)
+                    PaintShape(inner, fill, bits, pitch, AWidth, Y0, Y1);
+                return;
+            }
             const TShape s = Outline(c.data(), n, grout > 0 ? 0.0 : kHalfPen, kMitreLimit);
             if (s.ok)
-                PaintShape(s, paint[size_t(i)], bits, pitch, AWidth, Y0, Y1);
+                PaintShape(s, fill, bits, pitch, AWidth, Y0, Y1);
             if (stroke > 0) {
                 // The stroke is centred on the edge, mitred as SVG's default (limit 4).
                 const TShape outer = Outline(c.data(), n, stroke / 2, 2 * stroke);

@@ -69,16 +69,15 @@ TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon) {
     std::vector<TAxisEdge> axis;
     std::vector<TDiagEdge> diag;
     Collect(ATiles, APolygon, axis, diag);
+    // Each shared stretch once, as (a, b, length); then counted into each tile's list.
     struct TPair {
         int32_t A, B;
         double Length;
     };
     std::vector<TPair> pairs;
     auto add = [&](int32_t a, int32_t b, double len) {
-        if (a == b || !(len > 0))
-            return;
-        pairs.push_back({a, b, len});
-        pairs.push_back({b, a, len});
+        if (a != b && len > 0)
+            pairs.push_back({a, b, len});
     };
     for (size_t i = 0; i < diag.size();) {
         size_t j = i + 1;
@@ -102,21 +101,38 @@ TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon) {
             add(o->Tile, e.Tile, double(std::min(o->Hi, e.Hi)) - double(e.Lo));
         open.push_back(&e);
     }
-    std::sort(pairs.begin(), pairs.end(), [](const TPair& p, const TPair& q) {
-        return std::tie(p.A, p.B) < std::tie(q.A, q.B);
-    });
     TTileGraph g;
     g.Start.assign(size_t(ATiles) + 1, 0);
-    for (size_t i = 0; i < pairs.size(); ++i) {
-        if (i > 0 && pairs[i].A == pairs[i - 1].A && pairs[i].B == pairs[i - 1].B) {
-            g.Next.back().Length += pairs[i].Length; // two stretches shared by the same pair
-            continue;
-        }
-        g.Next.push_back({pairs[i].B, pairs[i].Length});
-        ++g.Start[size_t(pairs[i].A) + 1];
+    for (const TPair& p : pairs) {
+        ++g.Start[size_t(p.A) + 1];
+        ++g.Start[size_t(p.B) + 1];
     }
     for (size_t i = 1; i < g.Start.size(); ++i)
         g.Start[i] += g.Start[i - 1];
+    g.Next.resize(size_t(g.Start.back()));
+    std::vector<int64_t> fill(g.Start.begin(), g.Start.end() - 1);
+    for (const TPair& p : pairs) {
+        g.Next[size_t(fill[size_t(p.A)]++)] = {p.B, p.Length};
+        g.Next[size_t(fill[size_t(p.B)]++)] = {p.A, p.Length};
+    }
+    // Each list ascending; a pair found twice (two stretches) becomes one entry.
+    std::vector<TNeighbour> merged;
+    merged.reserve(g.Next.size());
+    std::vector<int64_t> start(g.Start.size(), 0);
+    for (int32_t t = 0; t < ATiles; ++t) {
+        auto b = g.Next.begin() + g.Start[size_t(t)], e = g.Next.begin() + g.Start[size_t(t) + 1];
+        std::sort(b, e, [](const TNeighbour& x, const TNeighbour& y) { return x.Tile < y.Tile; });
+        start[size_t(t)] = int64_t(merged.size());
+        for (auto it = b; it != e; ++it) {
+            if (int64_t(merged.size()) > start[size_t(t)] && merged.back().Tile == it->Tile)
+                merged.back().Length += it->Length;
+            else
+                merged.push_back(*it);
+        }
+    }
+    start[size_t(ATiles)] = int64_t(merged.size());
+    g.Start = std::move(start);
+    g.Next = std::move(merged);
     return g;
 }
 
