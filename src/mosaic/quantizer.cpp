@@ -139,6 +139,9 @@ constexpr double kMinDistance = 0.5;
 constexpr int kReps = 2048;
 constexpr int kIters = 24;
 constexpr int kPolish = 3;
+// Random swaps tried, on how many coarse representatives.
+constexpr int kSwaps = 60;
+constexpr int kCoarse = 256;
 
 // k-medians from the seeds: the centres with the least weighted ΔE00 seen.
 std::vector<TLab> Refine(const std::vector<TPoint>& APoints, std::vector<TLab> ACentres,
@@ -257,6 +260,52 @@ void Polish(const std::vector<TPoint>& APoints, std::vector<TAlphaColor>& AColor
     }
 }
 
+// Random swaps (Fränti's): an entry moves to a colour drawn by how badly it is served, a few
+// k-medians rounds follow, and the move stays when the total is lower. Local k-medians stops in
+// the first valley it finds; the swaps look into others. The draws come from a fixed
+// generator, so the result is the same every time.
+std::vector<TLab> Swaps(const std::vector<TPoint>& APoints, std::vector<TLab> ACentres,
+                        int ATrials) {
+    std::vector<int> owner;
+    std::vector<double> dist;
+    double cost = Assign(APoints, ACentres, owner, dist);
+    uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int t = 0; t < ATrials && ACentres.size() > 1; ++t) {
+        // A point drawn with probability proportional to its weighted error.
+        double total = 0;
+        for (size_t i = 0; i < APoints.size(); ++i)
+            total += APoints[i].W * dist[i];
+        if (!(total > 0))
+            break;
+        double pick = double(next() >> 11) / double(1ull << 53) * total;
+        size_t p = 0;
+        for (; p + 1 < APoints.size(); ++p) {
+            pick -= APoints[p].W * dist[p];
+            if (pick <= 0)
+                break;
+        }
+        std::vector<TLab> trial = ACentres;
+        trial[size_t(next() % trial.size())] = APoints[p].Lab;
+        trial = Refine(APoints, trial, 2);
+        std::vector<int> o;
+        std::vector<double> d;
+        const double c = Assign(APoints, trial, o, d);
+        if (c < cost) {
+            cost = c;
+            ACentres = std::move(trial);
+            owner = std::move(o);
+            dist = std::move(d);
+        }
+    }
+    return ACentres;
+}
+
 std::vector<TWeightedColor> Unique(const std::vector<TWeightedColor>& AColors) {
     std::vector<TWeightedColor> v;
     v.reserve(AColors.size());
@@ -298,6 +347,12 @@ std::vector<TAlphaColor> QuantizeColors(const std::vector<TWeightedColor>& AColo
         for (const TPoint& s : seeds)
             centres.push_back(s.Lab);
         centres = Refine(reps, centres, kIters);
+        // The swaps look on a coarser set, where a trial costs an eighth.
+        std::vector<TPoint> coarse = reps;
+        if (int(coarse.size()) > kCoarse)
+            coarse = MedianCut(coarse, kCoarse);
+        centres = Swaps(coarse, centres, kSwaps);
+        centres = Refine(reps, centres, 6);
         for (const TLab& c : centres)
             out.push_back(RgbOfLab(c));
         Polish(reps, out, kPolish);

@@ -2,9 +2,11 @@
 // as the program is judged, by the mean CIEDE2000 over the picture's pixels. Its input is each
 // tile's colour weighted by the tile's pixel count (libimagequant's histogram of colours and
 // counts). It works in CIELAB: a weighted median cut (the box of largest weight × variance
-// split along its widest axis at the weighted median) seeds a k-means in which every colour
-// goes to its nearest centre by ΔE00 and the best palette seen is kept; an entry left without
-// colours takes the worst-served one. Everything runs in a fixed order: the result is the same
+// split along its widest axis at the weighted median) seeds a k-medians in which every colour
+// goes to its nearest centre by ΔE00 and each centre moves towards its colours' weighted median
+// (Weiszfeld's step), the best palette seen being kept; an entry left without colours takes the
+// worst-served one. Random swaps from a fixed generator then try other valleys, and each entry
+// is finally walked through the 8-bit RGB cube against the exact measure. Everything runs in a fixed order: the result is the same
 // for any number of threads.
 #pragma once
 
