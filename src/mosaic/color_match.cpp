@@ -1,6 +1,7 @@
 #include "color_match.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 
@@ -32,6 +33,42 @@ double CloserBoundSquared(const TLab& A1, double AC1, const TLab& A2, double AC2
     }
     const double dL = A2.L - A1.L;
     return (dL * dL / (sl * sl) + share * (dC * dC / (sc * sc) + dH2 / (sh * sh))) * (1 - 1e-9);
+}
+
+// 1 / S_L for a mean lightness, from a table of 1,000 steps: each step holds the least value
+// over its span (S_L grows with the distance from 50), so it is a bound, never more.
+double InvSL(double ALm) {
+    static const std::array<double, 1001> table = [] {
+        std::array<double, 1001> t{};
+        auto sl = [](double lm) {
+            const double x = (lm - 50) * (lm - 50);
+            return 1 + 0.015 * x / std::sqrt(20 + x);
+        };
+        for (int i = 0; i <= 1000; ++i) {
+            const double a = i / 10.0, b = (i + 1) / 10.0;
+            t[size_t(i)] = 1 / std::max(sl(a), sl(b)) * (1 - 1e-12);
+        }
+        return t;
+    }();
+    const int i = int(ALm * 10);
+    return i < 0 || i > 1000 ? 1 / 1.75 : table[size_t(i)];
+}
+
+// The share of ΔC'² + ΔH'² that the cross term R_T ΔC'ΔH' may take away at most, for two colours
+// whose chroma adds up to ASum: |R_T| ≤ R_C sin 60°, R_C grows with the mean C', and C' is at most
+// 1.5 C. Each step of the table holds the value at its upper end: a bound, never more.
+double CrossShare(double ASum) {
+    static const std::array<double, 401> table = [] {
+        std::array<double, 401> t{};
+        for (int i = 0; i <= 400; ++i) {
+            const double cm = 0.75 * (i + 1), cm7 = Pow7(cm);
+            const double rc = 2 * std::sqrt(cm7 / (cm7 + 6103515625.0));
+            t[size_t(i)] = std::max(0.1339, 1 - rc * 0.8660254 / 2 - 1e-9);
+        }
+        return t;
+    }();
+    const int i = int(ASum);
+    return i < 0 || i > 400 ? 0.1339 : table[size_t(i)];
 }
 
 } // namespace
@@ -78,8 +115,10 @@ int TColorMatcher::nearest(const TLab& ALab, double* ADistance, int AHint) const
         // First a bound with no division: S_C ≤ (1 + 0.03375 C1)(1 + 0.03375 C2).
         const TLab& e = FSortedLab[size_t(k)];
         const double dL = ALab.L - e.L, da = ALab.a - e.a, db = ALab.b - e.b;
-        const double share = ALab.b >= 0 && e.b >= 0 ? 0.99999 : 0.1339;
-        const double quick = (dL * dL * (1 / 3.0625) +
+        const double share =
+            ALab.b >= 0 && e.b >= 0 ? 0.99999 : CrossShare(chroma + FChroma[size_t(k)]);
+        const double isl = InvSL((ALab.L + e.L) / 2);
+        const double quick = (dL * dL * isl * isl +
                               share * (da * da + db * db) * shrink * FShrink[size_t(k)]) *
                              (1 - 1e-9);
         if (best >= 0 && (quick > bestD * bestD ||
@@ -102,8 +141,14 @@ int TColorMatcher::nearest(const TLab& ALab, double* ADistance, int AHint) const
     // A side ends when its next entry's bound is strictly beyond the best: an entry at exactly
     // the best distance may still be an earlier one, and must be seen.
     while (lo >= 0 || hi < n) {
-        const double boundLo = lo >= 0 ? DeltaE2000LowerBound(ALab.L - FSorted[size_t(lo)]) : 1e300;
-        const double boundHi = hi < n ? DeltaE2000LowerBound(FSorted[size_t(hi)] - ALab.L) : 1e300;
+        // |ΔL| / S_L, which only grows as a side goes outward (S_L changes by less than
+        // 0.0075 per unit of ΔL, and is at least 1).
+        const double boundLo =
+            lo >= 0 ? (ALab.L - FSorted[size_t(lo)]) * InvSL((ALab.L + FSorted[size_t(lo)]) / 2)
+                    : 1e300;
+        const double boundHi =
+            hi < n ? (FSorted[size_t(hi)] - ALab.L) * InvSL((ALab.L + FSorted[size_t(hi)]) / 2)
+                   : 1e300;
         const bool takeLo = boundLo <= boundHi;
         const double bound = takeLo ? boundLo : boundHi;
         if (best >= 0 && bound > bestD)
