@@ -22,7 +22,8 @@ int InsetPolygon(const TPointFX& APoints, double AInset, TCorners& AOut) {
     std::array<double, kMaxCorners> nx{}, ny{}, ex{}, ey{};
     for (int k = 0; k < n; ++k) {
         const TPointF &a = APoints[size_t(k)], &b = APoints[size_t((k + 1) % n)];
-        const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y, len = std::hypot(dx, dy);
+        const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y;
+        const double len = std::sqrt(dx * dx + dy * dy);
         if (!(len > 0))
             return 0;
         ex[size_t(k)] = dx / len;

@@ -401,7 +401,12 @@ void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColor
     const int tiles = int(AItemXs.size());
     const double grout = AStyle.Grout > 0 ? AStyle.Grout : 0;
     const double stroke = AStyle.Outline > 0 ? AStyle.Outline : 0;
-    const double reach = kReach + 2 * stroke + 1;
+    // How far a tile's paint may reach beyond its corners: the grown outline's mitres without
+    // grout, nothing with it; a stroke's mitres (at most twice its width, SVG's limit of 4).
+    const double reach = (grout > 0 ? 1.0 : kReach) + 2 * stroke;
+    // Taller bands than the plain painter's: fewer tiles straddle two, and each tile's shapes
+    // are worked out once per band it reaches.
+    constexpr int kMakerBandRows = 2 * kBandRows;
     std::vector<TPaint> paint(static_cast<size_t>(tiles));
     std::vector<std::pair<int, int>> rows(size_t(tiles), {0, -1});
     ParallelChunks(tiles, kTileChunk, [&](int i) {
@@ -420,7 +425,7 @@ void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColor
             rows[size_t(i)] = {int(ya), int(yb)};
     });
     const TBandLists bandLists =
-        BandLists(AHeight, kBandRows, tiles, [&](int i) { return rows[size_t(i)]; });
+        BandLists(AHeight, kMakerBandRows, tiles, [&](int i) { return rows[size_t(i)]; });
     const int bands = bandLists.bands();
     uchar* bits = out.bits();
     const qsizetype pitch = out.bytesPerLine();
@@ -429,7 +434,7 @@ void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColor
                                  uint32_t(ground.G) << 8 | ground.B;
     const TPaint pen = PaintOf(AStyle.OutlineColor, 1.0f);
     ParallelFor(bands, [&](int band) {
-        const int Y0 = band * kBandRows, Y1 = std::min(AHeight, Y0 + kBandRows);
+        const int Y0 = band * kMakerBandRows, Y1 = std::min(AHeight, Y0 + kMakerBandRows);
         for (int y = Y0; y < Y1; ++y)
             std::fill_n(reinterpret_cast<uint32_t*>(bits + y * pitch), AWidth, groundPixel);
         bandLists.eachTile(band, [&](int32_t i) {
@@ -448,7 +453,7 @@ void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColor
                 if (outer.ok)
                     PaintShape(outer, pen, bits, pitch, AWidth, Y0, Y1);
                 TCorners ic;
-                const int m = InsetPolygon(TPointFX(c.begin(), c.begin() + n), stroke / 2, ic);
+                const int m = InsetPolygon(AItemXs[size_t(i)].Points, grout / 2 + stroke / 2, ic);
                 const TShape inner = m > 0 ? Outline(ic.data(), m, 0.0, kMitreLimit) : TShape();
                 if (inner.ok)
                     PaintShape(inner, fill, bits, pitch, AWidth, Y0, Y1);
