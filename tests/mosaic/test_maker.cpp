@@ -245,6 +245,36 @@ TEST(Maker, ColoursAndAlpha) {
     EXPECT_EQ(colors.Slot[0], 3);
 }
 
+// --colors with --palette: the N entries that serve the picture best, in palette order.
+TEST(Maker, ColoursChosenFromAPalette) {
+    QImage img(64, 32, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x)
+            img.setPixel(x, y, x < 32 ? 0xFF2050D0 : 0xFFE0C020); // blue, then yellow
+    const TItemXs items = Sampled(kShapes[4], img, 8);
+    TMakerOptions opt;
+    opt.Palette.Name = "mixed";
+    for (const auto& [name, rgb] : {std::pair{"Red", 0xFFFF0000u}, std::pair{"Yellow", 0xFFFFD000u},
+                                    std::pair{"Green", 0xFF00A000u}, std::pair{"Blue", 0xFF2040E0u},
+                                    std::pair{"Black", 0xFF000000u}})
+        opt.Palette.Entries.push_back({name, rgb, ""});
+    opt.Colors = 2;
+    const TTileColors colors = MapTileColors(items, ConvColor, opt, nullptr);
+    ASSERT_EQ(colors.Colors.size(), 2u);
+    EXPECT_EQ(colors.Colors[0].Name, "Yellow");
+    EXPECT_EQ(colors.Colors[1].Name, "Blue");
+    const auto rows = BillOfMaterials(items, colors, 0, 64, 32);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].Whole, 16);
+    EXPECT_EQ(rows[1].Whole, 16);
+    // Without a palette: two colours, the picture's own.
+    opt.Palette = TPalette();
+    const TTileColors own = MapTileColors(items, ConvColor, opt, nullptr);
+    ASSERT_EQ(own.Colors.size(), 2u);
+    EXPECT_EQ(own.Colors[0].Rgb, 0xFF2050D0u); // by lightness: the blue first
+    EXPECT_EQ(own.Colors[1].Rgb, 0xFFE0C020u);
+}
+
 TEST(Maker, DitheringIsTheSameOnAnyNumberOfThreads) {
     const QImage img = Noise(120, 90, 9);
     for (const TShapeEntry& shape : kShapes) {
