@@ -67,3 +67,25 @@ void MosaicWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w
                     WriteItemXsSvg(AFileName, AItems, W, H, AColorConv, AOpacity, AColorConvOpaque);
                 });
 }
+
+void MosaicWriteSvgTo(const TByteSink& ASink, TBitmapToItemXsInit AInit, float w, QImage ASource,
+                      TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                      bool AColorConvOpaque) {
+    RunPipeline(AInit, w, std::move(ASource), nullptr, AColorConv, AOpacity, AProgress,
+                [&](const TItemXs& AItems, int W, int H) {
+                    WriteItemXsSvgTo(ASink, AItems, W, H, AColorConv, AOpacity, AColorConvOpaque);
+                });
+}
+
+void MosaicWritePngTo(const TByteSink& ASink, const QString& AName, TBitmapToItemXsInit AInit,
+                      float w, QImage ASource, TColorConv AColorConv, float AOpacity,
+                      TProgress* AProgress, TPngCompression ACompression) {
+    QImage painted;
+    RunPipeline(AInit, w, std::move(ASource), &painted, AColorConv, AOpacity, AProgress,
+                [&](const TItemXs&, int, int) {
+                    TPngOptions options;
+                    options.Compression = ACompression;
+                    options.Cancel = AProgress;
+                    WritePngData(ASink, painted, options, AName);
+                });
+}

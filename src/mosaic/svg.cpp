@@ -155,3 +155,9 @@ void WriteItemXsSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth
             [&](const std::string& s) { file.write(s.data(), qint64(s.size())); });
     file.commit();
 }
+
+void WriteItemXsSvgTo(const TByteSink& ASink, const TItemXs& AItemXs, int AWidth, int AHeight,
+                      TColorConv AColorConv, float AOpacity, bool AColorConvOpaque) {
+    EmitSvg(AItemXs, AWidth, AHeight, AColorConv, AOpacity, AColorConvOpaque,
+            [&](const std::string& s) { ASink(s.data(), qint64(s.size())); });
+}
