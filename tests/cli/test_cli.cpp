@@ -369,7 +369,7 @@ TEST_F(CliTest, MoveAsideNeverFollowsLinks) {
         WriteFileAtomically(out, "earlier");
         ASSERT_TRUE(QFile::link(
             QString(c.Target).startsWith('/') ? c.Target : Dir.filePath(c.Target), link));
-        const CliRun r = Cli({"--quiet", Input, out});
+        const CliRun r = Cli({Input, out});
         EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
         EXPECT_TRUE(r.Err.contains("\"out.svg\" will be renamed to \"out (2).svg\" ."))
             << r.Err.toStdString();
