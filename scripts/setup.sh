@@ -9,15 +9,19 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 # ISA-L deflates PNG files and TurboJPEG decodes JPEG; the build falls back to zlib and Qt
-# without them.
+# without them. help2man writes the manual pages from the programs' --help.
 build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libspng-dev libisal-dev
-    libturbojpeg0-dev)
+    libturbojpeg0-dev help2man)
 # Japanese captions need a font with Japanese glyphs, and Qt's own dialogs their translations.
-run_pkgs=(fonts-noto-cjk qt6-translations-l10n)
+# Qt's image plugins let vorm-cli read WebP, TIFF and more by their content.
+run_pkgs=(fonts-noto-cjk qt6-translations-l10n qt6-image-formats-plugins)
 # clang and its runtime build the codec fuzzers that .ci/run starts. The tests also draw the
 # Japanese captions, and build a locale with a decimal comma from the locale sources.
-test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev librsvg2-bin "${run_pkgs[@]}"
-    locales)
+# scripts/check-package.sh validates the desktop entry and the metainfo, and cpack's Debian
+# package needs file and dpkg-shlibdeps; zsh checks the zsh completion. rsvg-convert renders
+# the maker options' SVG to compare it with their PNG.
+test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev "${run_pkgs[@]}"
+    locales desktop-file-utils appstream dpkg-dev file man-db zsh librsvg2-bin)
 
 case "$mode" in
 run) want=("${build_pkgs[@]}" "${run_pkgs[@]}") ;;

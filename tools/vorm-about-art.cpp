@@ -2,13 +2,16 @@
 // that they can be rebuilt whenever the brand changes:
 //   vorm-about-art src/ui/res
 // writes ABOUT_ICN60.png (60 × 60), APP_ICON256.png (256 × 256), ABOUT_SKINW.png and
-// ABOUT_SKINB.png (512 × 256).
+// ABOUT_SKINB.png (512 × 256), and the same icon as the SVG writer's document, APP_ICON.svg,
+// which desktops scale to any size.
 #include "render.h"
 #include "sampling.h"
+#include "svg.h"
 #include "tilings.h"
 #include "treatments.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QLinearGradient>
@@ -24,8 +27,8 @@ namespace {
 
 // The mark: hexagon tiles of a blue gradient, light at the top left and deep at the bottom
 // right, inside a circle, turning white around a highlight. Tiles are kept or dropped whole, so
-// the outline stays crisp at 60 pixels.
-QImage Mark(int N) {
+// the outline stays crisp at 60 pixels. The tiles left out have no pixels.
+TItemXs MarkTiles(int N) {
     QImage ground(N, N, QImage::Format_ARGB32_Premultiplied);
     {
         QPainter p(&ground);
@@ -65,9 +68,26 @@ QImage Mark(int N) {
             t.B += (255.0 * t.Count - t.B) * k;
         }
     }
+    return items;
+}
+
+QImage Mark(int N) {
     QImage out;
-    RenderItemXs(items, N, N, out, ConvColor, 1.0f);
+    RenderItemXs(MarkTiles(N), N, N, out, ConvColor, 1.0f);
     return out;
+}
+
+// The mark as the SVG writer writes a mosaic: one path per tile.
+bool SaveSvgMark(int N, const QDir& ADir, const char* AName) {
+    const std::string text = ItemXsSvgText(MarkTiles(N), N, N, ConvColor, 1.0f, true);
+    const QString path = ADir.filePath(QString::fromLatin1(AName) + ".svg");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.flush()) {
+        std::fprintf(stderr, "vorm-about-art: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
 }
 
 // The mosaic mark as a watermark: its lightness mapped into [ALow, AHigh] grey.
@@ -134,6 +154,7 @@ int main(int argc, char* argv[]) {
     try {
         const bool ok =
             Save(Mark(60), dir, "ABOUT_ICN60") && Save(Mark(256), dir, "APP_ICON256") &&
+            SaveSvgMark(256, dir, "APP_ICON") &&
             Save(Skin(Qt::white, 0xE8, 0xF6, QColor(0xEB, 0xEB, 0xEB)), dir, "ABOUT_SKINW") &&
             Save(Skin(QColor(0x17, 0x17, 0x17), 0x00, 0x0C, Qt::black), dir, "ABOUT_SKINB");
         return ok ? 0 : 1;

@@ -8,6 +8,7 @@
 #include "flat_btn.h"
 #include "frm_about.h"
 #include "ini_file.h"
+#include "list_accessible.h"
 #include "theme.h"
 #include "tool_icons.h"
 #include "ui_texts.h"
@@ -262,22 +263,25 @@ void TFrmMain::CreateDialogs() {
     SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
 }
 
-// The four option lists, filled in the user's language.
+// The four option lists, filled and named (for screen readers) in the user's language.
 void TFrmMain::CreateLists() {
-    auto list = [this](int x, int w) {
+    InstallNamedListAccessibility();
+    const bool ja = IsJapanese();
+    auto list = [this, ja](int x, int w, TOptionList AName) {
         auto* cb = new QComboBox(LayoutT);
         cb->setGeometry(x, 15, w, 30);
         cb->setFocusPolicy(Qt::NoFocus);
+        cb->setAccessibleName(OptionListName(AName, ja));
         return cb;
     };
-    cbInit = list(200, 211);
+    cbInit = list(200, 211, TOptionList::Shape);
     cbInit->setMaxVisibleItems(7);
-    cbColor = list(420, 150);
-    cbWidth = list(580, 70);
+    cbColor = list(420, 150, TOptionList::Color);
+    cbWidth = list(580, 70, TOptionList::CellSize);
     cbWidth->addItems(CellWidthTexts());
-    cbAlpha = list(660, 70);
+    cbAlpha = list(660, 70, TOptionList::Opacity);
     cbAlpha->addItems(OpacityTexts());
-    if (IsJapanese())
+    if (ja)
         ItemsSetJa();
     else
         ItemsSetEn();

@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+QString DesktopEntryName() {
+    return QStringLiteral(VORM_APP_ID ".desktop");
+}
+
 QString IniFileNameFor(const QString& AProgramPath, const QString& AConfigFolder) {
     const QFileInfo program(AProgramPath);
     const QString suffix = program.suffix();
@@ -12,9 +16,16 @@ QString IniFileNameFor(const QString& AProgramPath, const QString& AConfigFolder
     if (!suffix.isEmpty())
         beside.chop(suffix.size() + 1);
     beside += QStringLiteral(".ini");
-    if (QFileInfo::exists(beside) || QFileInfo(program.absolutePath()).isWritable())
+    const QString inConfig = QDir(AConfigFolder).filePath(QStringLiteral("vorm.ini"));
+    if (QFileInfo::exists(beside))
         return beside;
-    return QDir(AConfigFolder).filePath(QStringLiteral("vorm.ini"));
+    // Installed into a prefix (/usr, /usr/local, ~/.local): its bin folder may well be
+    // writable, but is no place for settings.
+    const QDir programDir(program.absolutePath());
+    if (QFileInfo::exists(
+            programDir.filePath(QStringLiteral("../share/applications/") + DesktopEntryName())))
+        return inConfig;
+    return QFileInfo(program.absolutePath()).isWritable() ? beside : inConfig;
 }
 
 QString IniFileName() {

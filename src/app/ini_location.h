@@ -3,10 +3,15 @@
 
 #include <QString>
 
-// The program's own path with ".ini" for its extension, when that file exists or its folder is
-// writable (a portable copy, or a run from the build tree); otherwise vorm.ini in the user's
-// configuration folder, since an installed program's folder is not writable.
+// The program's own path with ".ini" for its extension when that file exists: a vorm.ini
+// beside the program always wins. Otherwise an installed copy, one whose "../share/
+// applications" holds its desktop entry, keeps vorm.ini in the user's configuration folder;
+// any other copy (a run from the build tree, a portable folder) keeps it beside the program
+// when that folder is writable, and in the configuration folder when it is not.
 QString IniFileName();
 
 // The rule above for a given program path and configuration folder.
 QString IniFileNameFor(const QString& AProgramPath, const QString& AConfigFolder);
+
+// The file name of the desktop entry that marks an installed copy, "ID.desktop".
+QString DesktopEntryName();

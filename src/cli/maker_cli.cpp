@@ -6,10 +6,9 @@
 #include <QFileInfo>
 #include <cmath>
 
-void TMakerCommandLine::addTo(QCommandLineParser& AParser) const {
-    for (const auto* o : {&Palette, &ListPalettes, &Colors, &Dither, &Grout, &GroutColor, &Outline,
-                          &OutlineColor, &Bom, &Tiles, &CutLines})
-        AParser.addOption(*o);
+QList<QCommandLineOption> TMakerCommandLine::listed() const {
+    return {Palette, ListPalettes, Colors, Dither, Grout, GroutColor, Outline, OutlineColor, Bom,
+            Tiles, CutLines};
 }
 
 namespace {

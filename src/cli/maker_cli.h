@@ -6,6 +6,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QList>
 #include <functional>
 
 struct TMakerCommandLine {
@@ -44,7 +45,8 @@ struct TMakerCommandLine {
                                 "Also write every tile edge once, as stroked paths: FILE.svg.",
                                 "FILE"};
 
-    void addTo(QCommandLineParser& AParser) const;
+    // In the order of the help.
+    QList<QCommandLineOption> listed() const;
 };
 
 // Reads the options into AOut. A mistake calls AUsageError (which must not return); a palette

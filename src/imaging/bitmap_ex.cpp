@@ -6,6 +6,7 @@
 #include "jpeg_decoder.h"
 #include "jpeg_partial.h"
 #include "memory_budget.h"
+#include "platform.h"
 #include "png_partial.h"
 #include "psd.h"
 #include "tga.h"
@@ -112,6 +113,22 @@ QImage ReadPlatformPicture(const QString& AFileName, QString& AWarning) {
     return AsBitmap(std::move(image));
 }
 
+// A name whose extension the loader does not know, or that has none (vorm-cli's copy of standard
+// input), is read by its content: PSD and HDR by their signatures, anything else that Qt's image
+// plugins recognise (WebP and TIFF with Debian's qt6-image-formats-plugins) through Qt.
+TBitmapFileKind KindByContent(const QString& AFileName) {
+    QFile file(AFileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return bfkPlatform; // Qt says why
+    const QByteArray head = file.read(16);
+    if (head.startsWith("8BPS"))
+        return bfkPSD;
+    if (head.startsWith("#?RADIANCE") || head.startsWith("#?RGBE"))
+        return bfkHDR;
+    file.close();
+    return head.isEmpty() || !QImageReader(AFileName).format().isEmpty() ? bfkPlatform : bfkOther;
+}
+
 QImage Rotated(const QImage& APicture, float ADegrees) {
     QImage rotated = APicture.transformed(QTransform().rotate(ADegrees), Qt::SmoothTransformation);
     if (rotated.isNull())
@@ -124,7 +141,15 @@ QImage Rotated(const QImage& APicture, float ADegrees) {
 bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
     FLastError.clear();
     FLastWarning.clear();
-    const TBitmapFileKind kind = GetBitmapFileKind(AFileName);
+    // A FIFO would block the reader until someone writes to it, and a device might do worse:
+    // only regular files are opened.
+    if (IsSpecialFile(QFile::encodeName(AFileName).toStdString())) {
+        FLastError = CannotReadMessage(AFileName, QStringLiteral("it is not a regular file"));
+        return false;
+    }
+    TBitmapFileKind kind = GetBitmapFileKind(AFileName);
+    if (kind == bfkOther)
+        kind = KindByContent(AFileName);
     // A PSD or HDR file that cannot be opened raises; every other failure returns false.
     const QByteArray data =
         kind == bfkPSD || kind == bfkHDR ? ReadPictureFile(AFileName) : QByteArray();
@@ -150,8 +175,9 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
                 LoadHDRData(data, picture);
                 break;
             case bfkOther:
-                Fail(
-                    QStringLiteral("only JPEG, PNG, GIF, BMP, PSD, TGA and HDR pictures are read"));
+                Fail(QStringLiteral("only JPEG, PNG, GIF, BMP, PSD, TGA and HDR pictures are "
+                                    "read, and those that Qt's image plugins recognise by their "
+                                    "content"));
             }
             decoded = true;
             if (Rotate != 0)

@@ -1,6 +1,8 @@
 // The bitmap through which the program opens and saves pictures. The file's extension picks the
 // codec: Qt's for JPEG, PNG, GIF and BMP (JPEG photos turned upright by their EXIF orientation),
-// the program's own for PSD, TGA and Radiance HDR.
+// the program's own for PSD, TGA and Radiance HDR. A file whose extension is none of these, or
+// that has none, is read by its content: PSD and HDR by their signatures, anything Qt's image
+// plugins recognise (WebP, TIFF, ...) through Qt.
 #pragma once
 
 #include <QImage>
@@ -8,7 +10,8 @@
 
 enum TBitmapFileKind : int { bfkPlatform = 0, bfkPSD = 1, bfkTGA = 2, bfkHDR = 3, bfkOther = 4 };
 
-// By the extension of the name's last component, in any letter case.
+// By the extension of the name's last component, in any letter case; bfkOther for one the
+// loader does not know, which it then reads by the content.
 TBitmapFileKind GetBitmapFileKind(const QString& AFileName);
 
 // The platform encoder's settings: its quality, 0 to 100, for lossy formats.

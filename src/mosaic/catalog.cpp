@@ -37,10 +37,15 @@ template <typename Entries> QStringList Texts(const Entries& AEntries, bool AJap
     return texts;
 }
 
-template <typename Entries> QString Keys(const Entries& AEntries) {
+template <typename Entries> QStringList KeyList(const Entries& AEntries) {
     QStringList keys;
     for (const auto& e : AEntries)
         keys << QString::fromLatin1(e.Key);
+    return keys;
+}
+
+template <typename Entries> QString Keys(const Entries& AEntries) {
+    QStringList keys = KeyList(AEntries);
     keys.front() += QStringLiteral(" (default)");
     return keys.join(QStringLiteral(", "));
 }
@@ -65,4 +70,12 @@ QString ShapeKeysText() {
 
 QString ColorKeysText() {
     return Keys(kColors);
+}
+
+QStringList ShapeKeys() {
+    return KeyList(kShapes);
+}
+
+QStringList ColorKeys() {
+    return KeyList(kColors);
 }

@@ -37,3 +37,7 @@ QStringList ColorTexts(bool AJapanese);
 // The command-line names joined by ", ", the first marked "(default)".
 QString ShapeKeysText();
 QString ColorKeysText();
+
+// The command-line names in list order (vorm-cli's shell completion offers them).
+QStringList ShapeKeys();
+QStringList ColorKeys();

@@ -127,3 +127,35 @@ void MosaicWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w
                     });
                 });
 }
+
+void MosaicWriteSvgTo(const TByteSink& ASink, TBitmapToItemXsInit AInit, float w, QImage ASource,
+                      TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                      bool AColorConvOpaque, const TMakerOptions& AMaker) {
+    RunPipeline(AInit, w, std::move(ASource), nullptr, AColorConv, AOpacity, AProgress, AMaker,
+                [&](const TPipelineResult& R) {
+                    WithSideFiles(R, AMaker, AInit, w, [&] {
+                        if (R.Colors && AMaker.changesPicture())
+                            WriteMakerSvgTo(ASink, R.Items, R.W, R.H, *R.Colors, AMaker, AOpacity,
+                                            AColorConvOpaque);
+                        else
+                            WriteItemXsSvgTo(ASink, R.Items, R.W, R.H, AColorConv, AOpacity,
+                                             AColorConvOpaque);
+                    });
+                });
+}
+
+void MosaicWritePngTo(const TByteSink& ASink, const QString& AName, TBitmapToItemXsInit AInit,
+                      float w, QImage ASource, TColorConv AColorConv, float AOpacity,
+                      TProgress* AProgress, TPngCompression ACompression,
+                      const TMakerOptions& AMaker) {
+    QImage painted;
+    RunPipeline(AInit, w, std::move(ASource), &painted, AColorConv, AOpacity, AProgress, AMaker,
+                [&](const TPipelineResult& R) {
+                    WithSideFiles(R, AMaker, AInit, w, [&] {
+                        TPngOptions options;
+                        options.Compression = ACompression;
+                        options.Cancel = AProgress;
+                        WritePngData(ASink, painted, options, AName);
+                    });
+                });
+}

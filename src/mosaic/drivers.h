@@ -36,3 +36,14 @@ void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
 void MosaicWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
                     TColorConv AColorConv, float AOpacity, TProgress* AProgress,
                     bool AColorConvOpaque, const TMakerOptions& AMaker = TMakerOptions());
+
+// As MosaicWriteSvg and MosaicSavePng, but the document goes to ASink as it is made, neither
+// atomically nor moving anything aside: vorm-cli's standard output. A failure or cancel throws
+// with part of the document sent; AName names the destination in messages.
+void MosaicWriteSvgTo(const TByteSink& ASink, TBitmapToItemXsInit AInit, float w, QImage ASource,
+                      TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                      bool AColorConvOpaque, const TMakerOptions& AMaker = TMakerOptions());
+void MosaicWritePngTo(const TByteSink& ASink, const QString& AName, TBitmapToItemXsInit AInit,
+                      float w, QImage ASource, TColorConv AColorConv, float AOpacity,
+                      TProgress* AProgress, TPngCompression ACompression,
+                      const TMakerOptions& AMaker = TMakerOptions());

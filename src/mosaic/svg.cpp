@@ -274,6 +274,13 @@ std::string MakerSvgText(const TItemXs& AItemXs, int AWidth, int AHeight,
     return text;
 }
 
+void WriteMakerSvgTo(const TByteSink& ASink, const TItemXs& AItemXs, int AWidth, int AHeight,
+                     const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
+                     bool AColorConvOpaque) {
+    EmitMakerSvg(AItemXs, AWidth, AHeight, AColors, AOpt, AOpacity, AColorConvOpaque,
+                 [&](const std::string& s) { ASink(s.data(), qint64(s.size())); });
+}
+
 void WriteMakerSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth, int AHeight,
                    const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
                    bool AColorConvOpaque) {
@@ -303,4 +310,10 @@ void WriteItemXsSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth
     EmitSvg(AItemXs, AWidth, AHeight, AColorConv, AOpacity, AColorConvOpaque,
             [&](const std::string& s) { file.write(s.data(), qint64(s.size())); });
     file.commit();
+}
+
+void WriteItemXsSvgTo(const TByteSink& ASink, const TItemXs& AItemXs, int AWidth, int AHeight,
+                      TColorConv AColorConv, float AOpacity, bool AColorConvOpaque) {
+    EmitSvg(AItemXs, AWidth, AHeight, AColorConv, AOpacity, AColorConvOpaque,
+            [&](const std::string& s) { ASink(s.data(), qint64(s.size())); });
 }

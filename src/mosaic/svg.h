@@ -3,6 +3,7 @@
 // point and round halves away from zero, whatever the locale.
 #pragma once
 
+#include "codec_support.h"
 #include "mosaic_model.h"
 
 #include <QString>
@@ -12,6 +13,11 @@
 // Written atomically; throws EVormError naming the file and the reason.
 void WriteItemXsSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth, int AHeight,
                     TColorConv AColorConv, float AOpacity, bool AColorConvOpaque);
+
+// The same document to ASink, in pieces of about a megabyte, not atomically (vorm-cli's standard
+// output).
+void WriteItemXsSvgTo(const TByteSink& ASink, const TItemXs& AItemXs, int AWidth, int AHeight,
+                      TColorConv AColorConv, float AOpacity, bool AColorConvOpaque);
 
 // The whole document, CR LF included.
 std::string ItemXsSvgText(const TItemXs& AItemXs, int AWidth, int AHeight, TColorConv AColorConv,
@@ -28,6 +34,10 @@ struct TTileColors;
 void WriteMakerSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth, int AHeight,
                    const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
                    bool AColorConvOpaque);
+// As WriteMakerSvg, to a sink as the document is made (vorm-cli's standard output).
+void WriteMakerSvgTo(const TByteSink& ASink, const TItemXs& AItemXs, int AWidth, int AHeight,
+                     const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
+                     bool AColorConvOpaque);
 std::string MakerSvgText(const TItemXs& AItemXs, int AWidth, int AHeight,
                          const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
                          bool AColorConvOpaque);

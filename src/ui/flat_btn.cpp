@@ -1,8 +1,10 @@
 #include "flat_btn.h"
 
+#include "flat_btn_accessible.h"
 #include "utils.h"
 #include "vorm_error.h"
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPainter>
@@ -166,6 +168,7 @@ void TFMXFlatBtn::SetDefaults() {
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
     FTicks = MonotonicTicks;
+    InstallFlatBtnAccessibility();
 }
 
 void TFMXFlatBtn::ApplyFlatBtnType(TFMXFlatBtnType AValue) {
@@ -207,6 +210,26 @@ void TFMXFlatBtn::setIsDown(bool AValue) {
     if (AValue == FisDown)
         return;
     FisDown = AValue;
+    if (FisToggle && QAccessible::isActive()) {
+        QAccessible::State changed;
+        changed.checked = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
+    update();
+}
+
+void TFMXFlatBtn::PerformClick(bool ARightAction) {
+    if (!isEnabled())
+        return;
+    if (FisToggle)
+        setIsDown(!FisDown);
+    if (ARightAction) {
+        if (FOnExecuteR)
+            Execute(FOnExecuteR);
+    } else if (FOnExecuteL) {
+        Execute(FOnExecuteL);
+    }
     update();
 }
 
@@ -242,7 +265,7 @@ void TFMXFlatBtn::mouseReleaseEvent(QMouseEvent* AEvent) {
     const QPointF p = AEvent->position();
     if (pressedHere && p.x() >= 0 && p.x() < width() && p.y() >= 0 && p.y() < height()) {
         if (FisToggle)
-            FisDown = !FisDown;
+            setIsDown(!FisDown);
         const bool longPress = std::uint32_t(FTicks() - FTime) >= FlatBtnLongPressMs;
         if (FOnExecuteR && (AEvent->button() == Qt::RightButton || longPress))
             Execute(FOnExecuteR);

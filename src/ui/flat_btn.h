@@ -1,7 +1,9 @@
 // The flat tool-bar button: 60 units high, square or double width, painting a vector icon, an
 // optional caption in its bottom-left corner and a colour in one of four designs (Metro tile,
 // Fluent, Windows 11, iOS). A left click runs the left action; a right click, or a press held
-// for two seconds or more, runs the right action when there is one.
+// for two seconds or more, runs the right action when there is one. It takes no keyboard focus;
+// screen readers see a push button named by its caption and described by its tooltip, whose
+// press action runs what a click runs (flat_btn_accessible.cpp).
 #pragma once
 
 #include "theme.h"
@@ -104,6 +106,11 @@ public:
     bool isEnter() const { return FisEnter; }
     bool isPressed() const { return MDown; }
     bool isSwatch() const { return FText.startsWith(u'#'); }
+
+    // What a click does, without the mouse: flips a toggle's down state and runs the left action,
+    // or the right one when ARightAction (a right click or a long press). Nothing while the
+    // button is disabled. The accessible press action runs this.
+    void PerformClick(bool ARightAction = false);
 
     // The millisecond clock that times a long press; a monotonic one unless replaced (tests).
     using TTickSource = std::function<std::uint32_t()>;

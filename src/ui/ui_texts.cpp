@@ -15,7 +15,19 @@ constexpr TPair kButtons[] = {
     {"About", "\u2026について"},
 };
 
+constexpr TPair kLists[] = {
+    {"Tile shape", "タイルの形"},
+    {"Colour", "色"},
+    {"Cell size", "セルの大きさ"},
+    {"Opacity", "不透明度"},
+};
+
 } // namespace
+
+QString OptionListName(TOptionList AList, bool AJapanese) {
+    const TPair& p = kLists[int(AList)];
+    return QString::fromUtf8(AJapanese ? p.Ja : p.En);
+}
 
 QString ButtonCaption(TToolButton AButton, bool AJapanese) {
     const TPair& p = kButtons[int(AButton)];

@@ -13,6 +13,10 @@ QString ButtonCaption(TToolButton AButton, bool AJapanese);
 // the same: "Open (Ctrl+O)".
 QString ButtonToolTip(TToolButton AButton, bool AJapanese, const QString& AKeys);
 
+// The four option lists, by the names screen readers give them.
+enum class TOptionList { Shape, Color, CellSize, Opacity };
+QString OptionListName(TOptionList AList, bool AJapanese);
+
 // Texts that are the same in both languages.
 QStringList CellWidthTexts();
 QStringList OpacityTexts();

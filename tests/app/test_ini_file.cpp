@@ -10,8 +10,9 @@ namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
 
-QString WriteText(const QTemporaryDir& ADir, const QByteArray& AText) {
-    const QString path = ADir.filePath("settings.ini");
+QString WriteText(const QTemporaryDir& ADir, const QByteArray& AText,
+                  const QString& AName = QStringLiteral("settings.ini")) {
+    const QString path = ADir.filePath(AName);
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     f.write(AText);
@@ -146,4 +147,24 @@ TEST(IniFileName, BesideTheProgramWhenWritableElseInTheConfigFolder) {
         SCOPED_TRACE(c.Program.toStdString());
         EXPECT_EQ(IniFileNameFor(c.Program, config), c.Expected);
     }
+}
+
+// An installed copy (its desktop entry in ../share/applications) keeps its settings in the
+// configuration folder even when its own folder is writable, as ~/.local/bin is; a vorm.ini
+// already beside it still wins.
+TEST(IniFileName, AnInstalledCopyUsesTheConfigFolderUnlessAnIniIsBesideIt) {
+    QTemporaryDir dir;
+    const QString config = dir.filePath("config/vorm");
+    QDir(dir.path()).mkpath("local/bin");
+    QDir(dir.path()).mkpath("local/share/applications");
+    QDir(dir.path()).mkpath("other/bin");
+    QDir(dir.path()).mkpath("other/share/applications");
+    WriteText(dir, "", "local/share/applications/" + DesktopEntryName());
+    WriteText(dir, "", "other/share/applications/vorm.desktop"); // someone else's entry
+    EXPECT_EQ(IniFileNameFor(dir.filePath("local/bin/vorm"), config), config + "/vorm.ini");
+    EXPECT_EQ(IniFileNameFor(dir.filePath("other/bin/vorm"), config),
+              dir.filePath("other/bin/vorm.ini"));
+    WriteText(dir, "[System]\n", "local/bin/vorm.ini");
+    EXPECT_EQ(IniFileNameFor(dir.filePath("local/bin/vorm"), config),
+              dir.filePath("local/bin/vorm.ini"));
 }

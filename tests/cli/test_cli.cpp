@@ -10,13 +10,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -25,13 +29,15 @@ struct CliRun {
     QString Out, Err;
 };
 
+// Standard input is empty unless AStdin names a file to read it from.
 CliRun Cli(const QStringList& AArgs, const QProcessEnvironment& AEnv = {},
-           const std::function<void()>& AInChild = {}) {
+           const std::function<void()>& AInChild = {}, const QString& AStdin = {}) {
     QProcess p;
     if (!AEnv.isEmpty())
         p.setProcessEnvironment(AEnv);
     if (AInChild)
         p.setChildProcessModifier(AInChild);
+    p.setStandardInputFile(AStdin.isEmpty() ? QProcess::nullDevice() : AStdin);
     p.start(QStringLiteral(VORM_CLI), AArgs);
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
@@ -124,7 +130,7 @@ TEST_F(CliTest, ExistingOutputIsMovedAside) {
     const QString out = Dir.filePath("out.svg");
     ASSERT_TRUE(QFile(out).open(QIODevice::WriteOnly));
     ASSERT_EQ(Cli({"--quiet", Input, out}).Code, 0);
-    const CliRun r = Cli({"--quiet", Input, out});
+    const CliRun r = Cli({Input, out}); // no progress bar where stderr is no terminal
     ASSERT_EQ(r.Code, 0);
     EXPECT_TRUE(r.Err.contains("\"out.svg\" will be renamed to \"out (2).svg\" ."))
         << r.Err.toStdString();
@@ -149,7 +155,19 @@ TEST_F(CliTest, ExitCodes) {
         {"cell not a number", {"--cell", "16px", Input, out}, 2, "cell"},
         {"opacity zero", {"--opacity", "0", Input, out}, 2, "opacity"},
         {"unknown option", {"--frobnicate", Input, out}, 2, "frobnicate"},
-        {"format without dir", {"--format", "svg", Input}, 2, "together"},
+        {"dir without format", {"--output-dir", Dir.path(), Input}, 2, "together"},
+        {"format and one argument", {"--format", "svg", Input}, 2, "INPUT and OUTPUT"},
+        {"bad format", {"--format", "jpg", Input, "-"}, 2, "svg or png"},
+        {"format against the extension",
+         {"--format", "png", Input, out},
+         2,
+         "does not end in .png"},
+        {"standard output without format", {Input, "-"}, 2, "--format"},
+        {"standard input in batch mode",
+         {"--output-dir", Dir.path(), "--format", "svg", "-"},
+         2,
+         "batch"},
+        {"unknown shell", {"--completion", "fish"}, 2, "bash or zsh"},
         {"bad png compression", {"--png-compression", "max", Input, out}, 2, "fast or best"},
         {"missing input", {Dir.filePath("none.png"), out}, 1, "none.png"},
         {"not a picture", {Dir.filePath("junk.png"), out}, 1, "junk.png"},
@@ -206,7 +224,7 @@ TEST_F(CliTest, UnreadableInputsExitWithTheReason) {
          "colour-mapped"},
         {"cut.psd", "8BPS\0\1", "cut short"},
         {"flat.hdr", "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n+Y 1 +X 1\n", "top to bottom"},
-        {"picture.tif", "II*\0", "only JPEG"},
+        {"picture.dat", "no picture in any format", "only JPEG"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -293,27 +311,91 @@ TEST_F(CliTest, FailedSavePutsTheEarlierFileBack) {
 }
 
 // Ctrl+C or SIGTERM while converting: nothing is written, the earlier file gets its name back,
-// and the exit code is the shell's for the signal.
+// and the exit code is the shell's for the signal. A stop request seen only after the file was
+// published lets the save count.
 TEST_F(CliTest, InterruptedSavePutsTheEarlierFileBack) {
     for (const int signal : {SIGINT, SIGTERM}) {
-        for (const char* name : {"out.png", "out.svg"}) {
-            SCOPED_TRACE(QStringLiteral("%1 %2").arg(signal).arg(name).toStdString());
-            const QString out = Dir.filePath(name);
-            WriteFileAtomically(out, "earlier");
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("LD_PRELOAD", VORM_SIGNAL_SHIM);
-            env.insert("VORM_TEST_SIGNAL", QString::number(signal));
-            env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
-            const CliRun r = Cli({"--quiet", Input, out}, env);
-            EXPECT_EQ(r.Code, 128 + signal) << r.Err.toStdString();
-            EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: interrupted; \"%1\" was not "
-                                                      "written.")
-                                           .arg(out)))
-                << r.Err.toStdString();
-            EXPECT_EQ(Read(out), "earlier");
-            EXPECT_EQ(QDir(Dir.path()).entryList({"out*"}, QDir::Files), QStringList{name});
-            QFile::remove(out);
+        for (const char* at : {"rename", "write", "publish"}) {
+            for (const char* name : {"out.png", "out.svg"}) {
+                SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(signal).arg(at, name).toStdString());
+                const QString out = Dir.filePath(name);
+                WriteFileAtomically(out, "earlier");
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert("LD_PRELOAD", VORM_SIGNAL_SHIM);
+                env.insert("VORM_TEST_SIGNAL", QString::number(signal));
+                env.insert("VORM_TEST_SIGNAL_AT", at);
+                env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
+                const CliRun r = Cli({"--quiet", Input, out}, env);
+                const QStringList files = QDir(Dir.path()).entryList({"out*"}, QDir::Files);
+                if (QByteArray(at) == "publish") {
+                    EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+                    EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: stopped; \"%1\" was "
+                                                              "written before the stop request.")
+                                                   .arg(out)))
+                        << r.Err.toStdString();
+                    EXPECT_NE(Read(out), "earlier");
+                    EXPECT_EQ(Read(Dir.filePath(QString(name).replace("out", "out (1)"))),
+                              "earlier");
+                    EXPECT_EQ(files.size(), 2) << files.join(", ").toStdString();
+                } else {
+                    EXPECT_EQ(r.Code, 128 + signal) << r.Err.toStdString();
+                    EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: interrupted; \"%1\" "
+                                                              "was not written.")
+                                                   .arg(out)))
+                        << r.Err.toStdString();
+                    EXPECT_EQ(Read(out), "earlier");
+                    EXPECT_EQ(files, QStringList{name});
+                }
+                for (const QString& f : files)
+                    QFile::remove(Dir.filePath(f));
+                // No temporary file is left behind either.
+                EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+            }
         }
+    }
+}
+
+// A symbolic link, even a broken one, takes its name: the move aside goes past it and never
+// writes through it, wherever it points.
+TEST_F(CliTest, MoveAsideNeverFollowsLinks) {
+    const QString elsewhere = Dir.filePath("elsewhere");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const struct {
+        const char* Target;
+    } cases[] = {{"elsewhere/victim.txt"}, {"/nonexistent/folder/victim.txt"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Target);
+        const QString out = Dir.filePath("out.svg"), link = Dir.filePath("out (1).svg");
+        WriteFileAtomically(out, "earlier");
+        ASSERT_TRUE(QFile::link(
+            QString(c.Target).startsWith('/') ? c.Target : Dir.filePath(c.Target), link));
+        const CliRun r = Cli({Input, out});
+        EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.contains("\"out.svg\" will be renamed to \"out (2).svg\" ."))
+            << r.Err.toStdString();
+        EXPECT_EQ(Read(Dir.filePath("out (2).svg")), "earlier");
+        EXPECT_TRUE(Read(out).startsWith("<svg"));
+        EXPECT_EQ(QFileInfo(link).symLinkTarget().isEmpty(), false);
+        EXPECT_TRUE(QDir(elsewhere).isEmpty());
+        for (const char* f : {"out.svg", "out (1).svg", "out (2).svg"})
+            QFile::remove(Dir.filePath(f));
+    }
+}
+
+// Anything but a regular file is refused at once: opening a FIFO would wait for a writer.
+TEST_F(CliTest, OnlyRegularFilesAreRead) {
+    const QString fifo = Dir.filePath("x.psd"), folder = Dir.filePath("folder.png");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString& in : {fifo, folder, QStringLiteral("/dev/null")}) {
+        SCOPED_TRACE(in.toStdString());
+        const QString out = Dir.filePath("o.svg");
+        const CliRun r = Cli({"--quiet", in, out});
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_TRUE(
+            r.Err.contains(QStringLiteral("Cannot read \"%1\": it is not a regular file.").arg(in)))
+            << r.Err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
     }
 }
 
@@ -321,9 +403,120 @@ TEST_F(CliTest, HelpAndVersion) {
     CliRun r = Cli({"--help"});
     EXPECT_EQ(r.Code, 0);
     EXPECT_TRUE(r.Out.contains("--shape"));
-    r = Cli({"--version"});
+    EXPECT_TRUE(r.Out.contains("-q, --quiet"));
+    EXPECT_TRUE(r.Out.contains("-V, --version"));
+    EXPECT_FALSE(r.Out.contains("--completion")); // for packagers only
+    // The exit codes, each at the start of its line.
+    EXPECT_TRUE(r.Out.contains("\nExit status:\n  0 "));
+    for (const char* code : {"\n  1 ", "\n  2 ", "\n  130 "})
+        EXPECT_TRUE(r.Out.contains(code)) << code;
+    for (const char* version : {"--version", "-V"}) {
+        r = Cli({version});
+        EXPECT_EQ(r.Code, 0);
+        EXPECT_TRUE(r.Out.startsWith("vorm-cli " VORM_VERSION)) << version;
+    }
+}
+
+// The shell completion that the build installs offers every option of the help and, for
+// --shape and --color, the catalog's names: neither can drift from what the program takes.
+TEST_F(CliTest, CompletionOffersTheOptionsAndTheCatalogsNames) {
+    const QString help = Cli({"--help"}).Out;
+    static const QRegularExpression option("--[a-z][a-z-]+");
+    QStringList options;
+    for (const auto& m : option.globalMatch(help))
+        options << m.captured(0);
+    ASSERT_TRUE(options.contains("--output-dir"));
+    for (const char* shell : {"bash", "zsh"}) {
+        SCOPED_TRACE(shell);
+        const CliRun r = Cli({"--completion", shell});
+        ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+        for (const QString& o : options)
+            EXPECT_TRUE(r.Out.contains(o)) << o.toStdString();
+        for (const QString& key : ShapeKeys() + ColorKeys())
+            EXPECT_TRUE(r.Out.contains(QRegularExpression("[ '(]" + key + "[ ')]")))
+                << key.toStdString();
+    }
+}
+
+// -q is --quiet, which also leaves out the notice of a file moved aside.
+TEST_F(CliTest, QuietSaysNothingOfAFileMovedAside) {
+    const QString out = Dir.filePath("out.svg");
+    ASSERT_EQ(Cli({"-q", Input, out}).Code, 0);
+    const CliRun r = Cli({"-q", Input, out});
     EXPECT_EQ(r.Code, 0);
-    EXPECT_TRUE(r.Out.startsWith("vorm-cli " VORM_VERSION));
+    EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+    EXPECT_TRUE(QFile::exists(Dir.filePath("out (1).svg")));
+}
+
+// "-" reads standard input and writes standard output: the same documents as through files.
+TEST_F(CliTest, StandardInputAndOutput) {
+    const QString svg = Dir.filePath("file.svg"), png = Dir.filePath("file.png");
+    ASSERT_EQ(Cli({"-q", "--shape", "hexagon", Input, svg}).Code, 0);
+    ASSERT_EQ(Cli({"-q", "--shape", "hexagon", Input, png}).Code, 0);
+    const QString fromStdin = Dir.filePath("stdin.svg");
+    CliRun r = Cli({"-q", "--shape", "hexagon", "-", fromStdin}, {}, {}, Input);
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_EQ(Read(fromStdin), Read(svg));
+    r = Cli({"-q", "--shape", "hexagon", "--format", "svg", Input, "-"});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out.toUtf8(), Read(svg));
+    QProcess p; // PNG bytes, from standard input to standard output
+    p.setStandardInputFile(Input);
+    p.start(VORM_CLI, {"--shape", "hexagon", "--format", "PNG", "-", "-"});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(p.readAllStandardOutput(), Read(png));
+    // Nothing is left in the temporary folder.
+    EXPECT_TRUE(QDir::temp().entryList({"vorm-cli-stdin-*"}).isEmpty());
+}
+
+TEST_F(CliTest, StandardInputThatIsNoPictureIsNamedInTheMessage) {
+    const QString junk = Dir.filePath("junk");
+    WriteFileAtomically(junk, "no picture in any format");
+    const QString out = Dir.filePath("x.svg");
+    CliRun r = Cli({"-q", "-", out}, {}, {}, junk);
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(r.Err.startsWith("vorm-cli: Cannot read standard input: only JPEG"))
+        << r.Err.toStdString();
+    r = Cli({"-q", "-", out}); // nothing at all
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(r.Err.contains("Cannot read standard input: the file is empty"))
+        << r.Err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+}
+
+// A name whose extension the loader does not know, or that has none, is read by its content.
+TEST_F(CliTest, UnknownExtensionsAreReadByTheirContent) {
+    const QImage source =
+        QImageReader(Input).read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage opaque = source.convertToFormat(QImage::Format_RGB32)
+                              .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QString opaquePng = Dir.filePath("opaque.png");
+    ASSERT_TRUE(opaque.save(opaquePng));
+    QFile::copy(Input, Dir.filePath("no-extension"));
+    QFile::copy(Input, Dir.filePath("picture.data"));
+    SavePSDFile(Dir.filePath("document.bin"), opaque);
+    QStringList cases = {"no-extension", "picture.data", "document.bin"};
+    // WebP, lossless, through Qt's image plugins where they are installed.
+    if (QImageWriter::supportedImageFormats().contains("webp")) {
+        QImageWriter webp(Dir.filePath("photo.webp"), "webp");
+        webp.setQuality(100);
+        ASSERT_TRUE(webp.write(QImageReader(Input).read()));
+        cases << "photo.webp";
+    } else {
+        ADD_FAILURE() << "no WebP plugin: scripts/setup.sh installs qt6-image-formats-plugins";
+    }
+    const QString expected = Dir.filePath("expected.svg"),
+                  expectedOpaque = Dir.filePath("expected-opaque.svg");
+    ASSERT_EQ(Cli({"-q", Input, expected}).Code, 0);
+    ASSERT_EQ(Cli({"-q", opaquePng, expectedOpaque}).Code, 0);
+    for (const QString& c : cases) {
+        SCOPED_TRACE(c.toStdString());
+        const QString out = Dir.filePath(c + ".svg");
+        const CliRun r = Cli({"-q", Dir.filePath(c), out});
+        ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+        EXPECT_EQ(Read(out), Read(c == "document.bin" ? expectedOpaque : expected));
+    }
 }
 
 TEST_F(CliTest, BatchConvertsEachAndReportsFailures) {

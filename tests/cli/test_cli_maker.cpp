@@ -128,7 +128,7 @@ TEST_F(MakerCli, PaletteGroutAndTheFilesBeside) {
     WriteAll(pal, "name,hex,code\nBlack,#000000,26\nDark grey,#555555,199\nLight grey,"
                   "#AAAAAA,194\nWhite,#FFFFFF,1\nRed,#C91A09,21\n");
     WriteAll(Path("bom.json"), "earlier");
-    const QStringList args{"--quiet", "--shape", "hexagon", "--cell", "8", "--palette", pal,
+    const QStringList args{"--shape", "hexagon", "--cell", "8", "--palette", pal,
                            "--grout", "1.5", "--grout-color", "#FFFFFF", "--outline", "0.5",
                            "--bom", Path("bom.json"), "--tiles", Path("tiles.json"),
                            "--cut-lines", Path("cut.svg"), Input, Path("out.svg")};

@@ -90,12 +90,16 @@ TEST(BitmapEx, FailedLoadsKeepTheBitmap) {
     QTemporaryDir dir;
     const QString junk = dir.filePath("junk.png");
     WriteFileAtomically(junk, "not a png");
+    const QString text = dir.filePath("notes.txt");
+    WriteFileAtomically(text, "no picture in any format");
     const struct {
         QString Name;
         const char* Reason;
     } cases[] = {
-        {dir.filePath("notes"), "only JPEG"}, // never opened: it does not even exist
-        {dir.filePath("image.tif"), "only JPEG"},
+        // Other names are read by their content, which these have none of.
+        {dir.filePath("notes"), "File not found"},
+        {dir.filePath("image.tif"), "File not found"},
+        {text, "only JPEG"},
         {dir.filePath("missing.png"), "missing.png"},
         {junk, "junk.png"},
         {dir.filePath("missing.tga"), "No such file"},
@@ -117,7 +121,8 @@ TEST(BitmapEx, FailedLoadsKeepTheBitmap) {
 // An empty file says so, whatever reader its name picks.
 TEST(BitmapEx, EmptyFilesSaySo) {
     QTemporaryDir dir;
-    for (const char* name : {"a.png", "a.jpg", "a.gif", "a.bmp", "a.psd", "a.tga", "a.hdr"}) {
+    for (const char* name :
+         {"a.png", "a.jpg", "a.gif", "a.bmp", "a.psd", "a.tga", "a.hdr", "a.webp", "a"}) {
         SCOPED_TRACE(name);
         const QString path = dir.filePath(name);
         WriteFileAtomically(path, "");

@@ -10,8 +10,20 @@ QStringList AllTexts(bool AJapanese) {
     for (TToolButton b : {TToolButton::Open, TToolButton::Save, TToolButton::Preview,
                           TToolButton::BgColor, TToolButton::About})
         all << ButtonCaption(b, AJapanese);
+    for (TOptionList l :
+         {TOptionList::Shape, TOptionList::Color, TOptionList::CellSize, TOptionList::Opacity})
+        all << OptionListName(l, AJapanese);
     all << AboutCaption(AJapanese) << AboutUrl(AJapanese);
     return all;
+}
+
+TEST(Texts, TheListsNamesInBothLanguages) {
+    EXPECT_EQ(OptionListName(TOptionList::Shape, false), "Tile shape");
+    EXPECT_EQ(OptionListName(TOptionList::Opacity, false), "Opacity");
+    EXPECT_EQ(OptionListName(TOptionList::Shape, true), QString::fromUtf8("タイルの形"));
+    EXPECT_EQ(OptionListName(TOptionList::Color, true), QString::fromUtf8("色"));
+    EXPECT_EQ(OptionListName(TOptionList::CellSize, true), QString::fromUtf8("セルの大きさ"));
+    EXPECT_EQ(OptionListName(TOptionList::Opacity, true), QString::fromUtf8("不透明度"));
 }
 
 TEST(Texts, EnglishListsFollowTheEngineOrder) {
