@@ -71,6 +71,27 @@ double CrossShare(double ASum) {
     return i < 0 || i > 400 ? 0.1339 : table[size_t(i)];
 }
 
+// 1 / S_C² at most, for two colours whose chroma adds up to ASum: S_C = 1 + 0.045 C̄', C' is at
+// most (1 + G) C, and G falls as the mean chroma grows, so a step of the table takes G at its
+// lower end and the sum at its upper one.
+double InvSC2(double ASum) {
+    static const std::array<double, 801> table = [] {
+        std::array<double, 801> t{};
+        for (int i = 0; i <= 800; ++i) {
+            const double lo = i / 2.0, hi = (i + 1) / 2.0, cm7 = Pow7(lo / 2);
+            const double g = 0.5 * (1 - std::sqrt(cm7 / (cm7 + 6103515625.0)));
+            const double sc = 1 + 0.0225 * (1 + g) * hi;
+            t[size_t(i)] = 1 / (sc * sc) * (1 - 1e-12);
+        }
+        return t;
+    }();
+    const int i = int(ASum * 2);
+    if (i >= 0 && i <= 800)
+        return table[size_t(i)];
+    const double sc = 1 + 0.0225 * 1.5 * ASum;
+    return 1 / (sc * sc) * (1 - 1e-12);
+}
+
 } // namespace
 
 TColorMatcher::TColorMatcher(const std::vector<TLab>& AEntries) : FLab(AEntries) {
@@ -84,7 +105,6 @@ TColorMatcher::TColorMatcher(const std::vector<TLab>& AEntries) : FLab(AEntries)
         FSorted.push_back(c.L);
         FSortedLab.push_back(c);
         FChroma.push_back(std::sqrt(c.a * c.a + c.b * c.b));
-        FShrink.push_back(1 / ((1 + 0.03375 * FChroma.back()) * (1 + 0.03375 * FChroma.back())));
     }
 }
 
@@ -108,19 +128,19 @@ int TColorMatcher::nearest(const TLab& ALab, double* ADistance, int AHint) const
     int best = -1;
     double bestD = 0;
     const double chroma = std::sqrt(ALab.a * ALab.a + ALab.b * ALab.b);
-    const double shrink = 1 / ((1 + 0.03375 * chroma) * (1 + 0.03375 * chroma));
     auto consider = [&](int k) {
         const int i = FOrder[size_t(k)];
         // Skipped only when even the bound lies strictly beyond the best.
-        // First a bound with no division: S_C ≤ (1 + 0.03375 C1)(1 + 0.03375 C2).
+        // First a bound from tables, with no division and no root.
         const TLab& e = FSortedLab[size_t(k)];
         const double dL = ALab.L - e.L, da = ALab.a - e.a, db = ALab.b - e.b;
         const double share =
             ALab.b >= 0 && e.b >= 0 ? 0.99999 : CrossShare(chroma + FChroma[size_t(k)]);
         const double isl = InvSL((ALab.L + e.L) / 2);
-        const double quick = (dL * dL * isl * isl +
-                              share * (da * da + db * db) * shrink * FShrink[size_t(k)]) *
-                             (1 - 1e-9);
+        const double quick =
+            (dL * dL * isl * isl +
+             share * (da * da + db * db) * InvSC2(chroma + FChroma[size_t(k)])) *
+            (1 - 1e-9);
         if (best >= 0 && (quick > bestD * bestD ||
                           CloserBoundSquared(ALab, chroma, FSortedLab[size_t(k)],
                                              FChroma[size_t(k)]) > bestD * bestD))

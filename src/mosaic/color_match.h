@@ -29,6 +29,5 @@ private:
     std::vector<int> FOrder;     // indexes by ascending lightness, ties by index
     std::vector<double> FSorted; // their lightness
     std::vector<TLab> FSortedLab; // and colours,
-    std::vector<double> FChroma;  // and chroma,
-    std::vector<double> FShrink;  // and 1 / (1 + 0.03375 C)²
+    std::vector<double> FChroma;  // and chroma
 };
