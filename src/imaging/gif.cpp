@@ -37,9 +37,6 @@ struct TGifCloser {
     }
 };
 
-bool CutShort(int AError) {
-    return AError == D_GIF_ERR_READ_FAILED;
-}
 
 [[noreturn]] void Damaged(int AError) {
     const char* why = GifErrorString(AError);
@@ -83,6 +80,10 @@ QImage ReadGif(QByteArrayView AData, QString& AWarning) {
     if (!IsGif(AData))
         Fail(QStringLiteral("the file is not a GIF picture"));
     TInput input{reinterpret_cast<const uint8_t*>(AData.data()), AData.size()};
+    // A read past the end; giflib reports some as a missing part (no screen descriptor).
+    const auto CutShort = [&](int AError) {
+        return AError == D_GIF_ERR_READ_FAILED || input.remaining() == 0;
+    };
     int error = 0;
     const std::unique_ptr<GifFileType, TGifCloser> gif(DGifOpen(&input, ReadInput, &error));
     if (!gif) {
