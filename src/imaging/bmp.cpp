@@ -290,13 +290,20 @@ QImage ReadUncompressed(QByteArrayView AData, const TBmp& b, QString& AWarning) 
     QImage bitmap = AllocateBitmap(b.W, b.H);
     const TRowConverter convert(b);
     const auto* data = reinterpret_cast<const uint8_t*>(AData.data()) + b.Offset;
-    for (qint64 i = 0; i < b.H; ++i) {
-        auto* out = reinterpret_cast<QRgb*>(bitmap.scanLine(int(b.TopDown ? i : b.H - 1 - i)));
-        if (i < rows)
-            convert(data + i * stride, out);
-        else
-            std::memset(out, 0, size_t(b.W) * 4);
-    }
+    uchar* const pixels = bitmap.bits();
+    const qsizetype bytesPerLine = bitmap.bytesPerLine();
+    FillMappingPagesAhead(bitmap, [&] {
+        // In the bitmap's order, top row first, so that its pages are written in the order the
+        // other core maps them.
+        for (qint64 y = 0; y < b.H; ++y) {
+            const qint64 i = b.TopDown ? y : b.H - 1 - y; // the row's place in the file
+            auto* out = reinterpret_cast<QRgb*>(pixels + y * bytesPerLine);
+            if (i < rows)
+                convert(data + i * stride, out);
+            else
+                std::memset(out, 0, size_t(b.W) * 4);
+        }
+    });
     if (rows < b.H)
         AWarning = RowsReadWarning(rows, b.H);
     return bitmap;

@@ -2,15 +2,12 @@
 
 #include "codec_support.h"
 #include "memory_budget.h"
-#include "parallel.h"
-#include "platform.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <QTransform>
-#include <atomic>
 #include <climits>
 #include <memory>
 #include <new>
@@ -243,24 +240,8 @@ bool DecodeJpeg(const QByteArray& AData, QImage& ABitmap) {
     std::vector<JSAMPROW> rows(static_cast<size_t>(H));
     for (qint64 y = 0; y < H; ++y)
         rows[size_t(y)] = image.scanLine(int(y));
-    // The kernel maps a fresh page when it is first written, at about 2 µs a page here, a third
-    // of libjpeg's time for a photo; the second core maps them while libjpeg fills the first.
-    // (Huge pages map faster, but cost far more than that in a process started after a pause.)
-    // In steps, so that it stops soon after libjpeg does.
-    uchar* const pixels = image.bits();
-    const size_t bytes = size_t(image.sizeInBytes());
     bool read = false;
-    std::atomic<bool> done{false};
-    ParallelFor(2, [&](int AItem) {
-        if (AItem == 0) {
-            read = ReadRows(&d, rows.data());
-            done = true;
-            return;
-        }
-        constexpr size_t kStep = size_t(4) << 20;
-        for (size_t at = 0; at < bytes && !done; at += kStep)
-            MapPagesAhead(pixels + at, std::min(kStep, bytes - at));
-    });
+    FillMappingPagesAhead(image, [&] { read = ReadRows(&d, rows.data()); });
     if (!read)
         failed();
     if (EndedBeforeFirstRow(d.Errors))

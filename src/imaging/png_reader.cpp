@@ -295,24 +295,28 @@ QImage ReadPng(QByteArrayView AData, QString& AWarning) {
     std::vector<uint8_t> scanline(TPngPixels::ScanlineBytes(ihdr, ihdr.width) + 8);
     int rows = 0; // scanlines decoded
     int rc = 0;
-    for (;;) {
-        spng_row_info info{};
-        if ((rc = spng_get_row_info(ctx.get(), &info)) != 0)
-            break;
-        rc = spng_decode_scanline(ctx.get(), scanline.data(), scanline.size());
-        if (rc != 0 && rc != SPNG_EOI)
-            break;
-        auto* out = reinterpret_cast<QRgb*>(bitmap.scanLine(int(info.row_num)));
-        if (interlaced) {
-            const int x0 = kPassX0[size_t(info.pass)], dx = kPassDx[size_t(info.pass)];
-            pixels.convert(scanline.data(), uint32_t((W - x0 + dx - 1) / dx), out + x0, dx);
-        } else {
-            pixels.convert(scanline.data(), ihdr.width, out, 1);
+    uchar* const base = bitmap.bits();
+    const qsizetype bytesPerLine = bitmap.bytesPerLine();
+    FillMappingPagesAhead(bitmap, [&] {
+        for (;;) {
+            spng_row_info info{};
+            if ((rc = spng_get_row_info(ctx.get(), &info)) != 0)
+                break;
+            rc = spng_decode_scanline(ctx.get(), scanline.data(), scanline.size());
+            if (rc != 0 && rc != SPNG_EOI)
+                break;
+            auto* out = reinterpret_cast<QRgb*>(base + qsizetype(info.row_num) * bytesPerLine);
+            if (interlaced) {
+                const int x0 = kPassX0[size_t(info.pass)], dx = kPassDx[size_t(info.pass)];
+                pixels.convert(scanline.data(), uint32_t((W - x0 + dx - 1) / dx), out + x0, dx);
+            } else {
+                pixels.convert(scanline.data(), ihdr.width, out, 1);
+            }
+            ++rows;
+            if (rc == SPNG_EOI)
+                break;
         }
-        ++rows;
-        if (rc == SPNG_EOI)
-            break;
-    }
+    });
     if (rc == SPNG_EOI && !cutShort) {
         // The chunks after the rows: a damaged end of the pixel data shows only there.
         uint32_t texts = 0;

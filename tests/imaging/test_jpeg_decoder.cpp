@@ -2,6 +2,7 @@
 #include "codec_support.h"
 #include "imaging_support.h"
 #include "jpeg_decoder.h"
+#include "memory_budget.h"
 #include "vorm_error.h"
 
 #include <QImageReader>
@@ -242,6 +243,30 @@ TEST(JpegDecoder, LoaderGivesQtsPixels) {
     TFMXBitmapEx bitmap;
     EXPECT_FALSE(bitmap.LoadFromFileEx(QStringLiteral("/no/such/photo.jpg"), 0));
     EXPECT_TRUE(bitmap.LastError().contains("photo.jpg"));
+}
+
+} // namespace
+
+namespace {
+
+// libjpeg keeps the coefficients of a progressive file whole, 128 bytes a block and component:
+// for progressive-444.jpg 3 × 15 blocks, 7 bytes a pixel. The budget counts them before
+// anything is allocated (here for vorm-cli writing SVG, which holds no other bitmap).
+TEST(JpegDecoder, ProgressiveCoefficientsCountInTheBudget) {
+    REQUIRE_DECODER();
+    struct TRestore {
+        ~TRestore() {
+            SetMemoryLimit(0);
+            SetConversionBitmaps(2);
+        }
+    } restore;
+    SetConversionBitmaps(0);
+    SetMemoryLimit(8000); // 37 × 23 × (4 + 2) = 5106 fits, 37 × 23 × (4 + 7) = 9361 does not
+    QImage baseline, progressive;
+    EXPECT_TRUE(DecodeJpeg(Fixture("rgb-420.jpg"), baseline));
+    EXPECT_THROW(DecodeJpeg(Fixture("progressive-444.jpg"), progressive), EPictureTooBig);
+    SetMemoryLimit(0);
+    EXPECT_TRUE(DecodeJpeg(Fixture("progressive-444.jpg"), progressive));
 }
 
 } // namespace

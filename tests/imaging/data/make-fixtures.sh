@@ -58,3 +58,8 @@ PY
 # Sampling factors that TurboJPEG's header call cannot name, but libjpeg and every peer decode.
 convert src-rgb.png -strip -quality 90 -sampling-factor 1x3 rgb-1x3.jpg
 convert src-rgb.png -strip -quality 90 -sampling-factor 3x1 -interlace JPEG rgb-3x1-progressive.jpg
+# BMP files from another writer: 24 bits, 8-bit RLE from the GIF's palette, and a V5 header with
+# an alpha mask.
+convert src-rgb.png -strip bmp3:src-rgb.bmp
+convert small.gif -strip -compress RLE bmp3:small-rle.bmp
+convert src-rgba.png -strip -define bmp:format=bmp4 src-rgba.bmp
