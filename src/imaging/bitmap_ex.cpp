@@ -84,6 +84,13 @@ QImage ReadQtPicture(const QString& AFileName, const QByteArray& AData, QString&
         CheckPictureFits(size.width(), size.height(), DecodeBytesPerPixel(reader.imageFormat()));
     ApplyMemoryLimitToQt();
     QImage image = reader.read();
+    if (image.isNull() && reader.error() == QImageReader::UnsupportedFormatError) {
+        // A PNG whose signature was changed (bytes added, lost or altered, as by a transfer in
+        // text mode) still names its first chunk near the start.
+        if (AData.left(24).contains("IHDR") || AData.left(8).contains("PNG"))
+            Fail(QStringLiteral("its PNG signature is damaged"));
+        Fail(QStringLiteral("it is not a JPEG, PNG, GIF or BMP picture"));
+    }
     if (image.isNull())
         Fail(reader.errorString());
     if (format == "jpeg" && JpegCutShort(AData))
