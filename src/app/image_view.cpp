@@ -156,7 +156,9 @@ QSize TImageView::WantedReduction() const {
 
 bool TImageView::IsReductionPending() const {
     const QSize wanted = WantedReduction();
-    return !wanted.isEmpty() && !(FReduced.Key == FBitmap.cacheKey() && FReduced.Size == wanted);
+    const qint64 key = FBitmap.cacheKey();
+    return !wanted.isEmpty() && !(FReduced.Key == key && FReduced.Size == wanted) &&
+           !(FFailed.Key == key && FFailed.Size == wanted);
 }
 
 void TImageView::RequestReduction() {
@@ -168,19 +170,28 @@ void TImageView::RequestReduction() {
     const QSize wanted = WantedReduction();
     const qint64 key = FBitmap.cacheKey();
     if (qint64(FBitmap.width()) * FBitmap.height() <= kQuickPixels) {
-        FReduced = {key, wanted, ReduceAreaAverage(FBitmap, wanted)};
+        FReduced = {key, wanted, Reducer(FBitmap, wanted)};
         return;
     }
     const QImage source = FBitmap; // shared, not copied; the view never changes its bitmap
-    FWorker.setFuture(QtConcurrent::run([source, wanted, key] {
-        return TReduction{key, wanted, ReduceAreaAverage(source, wanted)};
+    const auto reduce = Reducer;
+    FWorker.setFuture(QtConcurrent::run([source, wanted, key, reduce] {
+        // A failure (no memory for the reduction) must not leave the worker: the future would
+        // rethrow it inside a slot. The view then goes on with the picture, smoothly scaled.
+        try {
+            return TReduction{key, wanted, reduce(source, wanted)};
+        } catch (const std::exception&) {
+            return TReduction{key, wanted, QImage()};
+        }
     }));
 }
 
 void TImageView::ReductionDone() {
     TReduction done = FWorker.result();
+    if (done.Image.isNull()) // failed: not asked for again until the bitmap or size changes
+        FFailed = {done.Key, done.Size, QImage()};
     // A reduction of the present bitmap is better than none while the right one is made.
-    if (done.Key == FBitmap.cacheKey() && IsReductionPending())
+    else if (done.Key == FBitmap.cacheKey() && IsReductionPending())
         FReduced = std::move(done);
     update();
     if (IsReductionPending())

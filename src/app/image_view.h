@@ -76,6 +76,10 @@ public:
     // Whether the reduction the view needs is still being made; ReductionFinished follows.
     bool IsReductionPending() const;
 
+    // What makes the reductions: ReduceAreaAverage. Tests put a failing one in its place.
+    using TReducer = QImage (*)(const QImage&, QSize);
+    static inline TReducer Reducer = ReduceAreaAverage;
+
 signals:
     void ReductionFinished();
 
@@ -109,6 +113,7 @@ private:
     QImage FBitmap;
     TViewGeometry FGeometry;
     TReduction FReduced; // the latest of the present bitmap, of whatever size
+    TReduction FFailed;  // the key and size of a reduction that failed, never its image
     QFutureWatcher<TReduction> FWorker;
     QSize FWorkerSize;
     qint64 FWorkerKey = 0;

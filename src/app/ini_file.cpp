@@ -121,5 +121,5 @@ QByteArray TIniFile::Text() const {
 }
 
 void TIniFile::UpdateFile() const {
-    WriteFileAtomically(FFileName, Text());
+    WriteFileAtomically(FFileName, Text(), TAtomicFile::TMode::Replace);
 }

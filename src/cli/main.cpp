@@ -1,4 +1,5 @@
 // vorm-cli: the headless converter. It runs the same engine and drivers as the window.
+#include "atomic_file.h"
 #include "bitmap_ex.h"
 #include "catalog.h"
 #include "drivers.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -36,13 +38,19 @@ struct Options {
 };
 
 // The signal (SIGINT or SIGTERM) that asked the program to stop, or 0. The conversion stops at
-// its next check, writes nothing and gives an earlier file its name back; a second signal ends
-// the program at once.
-volatile std::sig_atomic_t gStopSignal = 0;
+// its next check, at the latest just before its file would be published; it then writes nothing
+// and gives an earlier file its name back. A second signal ends the program at once. Read by the
+// pool's threads too, so an atomic, which is lock-free and so safe in a signal handler.
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int ASignal) {
     gStopSignal = ASignal;
     std::signal(ASignal, SIG_DFL);
+}
+
+bool StopRequested() {
+    return gStopSignal != 0;
 }
 
 void PrintErr(const QString& AText) {
@@ -293,12 +301,20 @@ void SingleJob(const QStringList& AArgs, TJobs& AJobs) {
     AJobs.append({AArgs[0], AArgs[1]});
 }
 
-// Runs every job, reporting each failure, until a stop signal; returns how many failed.
-int RunJobs(const TJobs& AJobs, const Options& AOpt) {
+// Runs every job, reporting each failure, until a stop signal; returns how many failed. *ADone
+// counts the jobs that ended, written or failed.
+int RunJobs(const TJobs& AJobs, const Options& AOpt, int* ADone) {
     int failed = 0;
+    *ADone = 0;
     for (const auto& [in, out] : AJobs) {
+        if (gStopSignal)
+            break;
         try {
             Convert(in, out, AOpt);
+            if (gStopSignal) // it came after the file was in place: the save counts
+                PrintErr(QStringLiteral("vorm-cli: stopped; \"%1\" was written before the stop "
+                                        "request.")
+                             .arg(QDir::toNativeSeparators(out)));
         } catch (const ECanceled&) {
             PrintErr(QStringLiteral("vorm-cli: interrupted; \"%1\" was not written.")
                          .arg(QDir::toNativeSeparators(out)));
@@ -310,6 +326,7 @@ int RunJobs(const TJobs& AJobs, const Options& AOpt) {
             PrintErr(QStringLiteral("vorm-cli: %1: %2").arg(in, QString::fromLocal8Bit(e.what())));
             ++failed;
         }
+        ++*ADone;
     }
     return failed;
 }
@@ -346,8 +363,16 @@ int main(int argc, char* argv[]) {
     } else {
         SingleJob(args, jobs);
     }
-    const int failed = RunJobs(jobs, opt);
-    if (gStopSignal)
-        return 128 + gStopSignal; // as the shell reports a program the signal ended
+    SetStopBeforePublish(StopRequested);
+    SetPublishRenameNotify([](const QString& AOld, const QString& ANew) {
+        PrintErr(RenameMessage(AOld, ANew, false));
+    });
+    int done = 0;
+    const int failed = RunJobs(jobs, opt, &done);
+    // The status says what happened to the files: a stop that left a job undone is reported as
+    // the shell reports a program the signal ended; one that came after the last file was
+    // published is not.
+    if (gStopSignal && done < int(jobs.size()))
+        return 128 + gStopSignal;
     return failed ? 1 : 0;
 }

@@ -1,11 +1,12 @@
 #include "file_names.h"
 
+#include "platform.h"
 #include "vorm_error.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
+#include <cerrno>
 
 namespace {
 
@@ -30,6 +31,13 @@ QString FileNameOnly(const QString& APath) {
     return APath.mid(APath.lastIndexOf('/') + 1);
 }
 
+std::string Native(const QString& AFileName) {
+    return QFile::encodeName(AFileName).toStdString();
+}
+
+// However many names other programs take meanwhile, a move aside gives up after this many.
+constexpr int kMoveAttempts = 1000;
+
 } // namespace
 
 bool IsAcceptedFile(const QString& AFileName) {
@@ -53,27 +61,35 @@ QString FreeFileName(const QString& AFileName) {
         ++n;
         candidate = p.Folder + p.Base + QStringLiteral(" (") + QString::number(n) +
                     QLatin1Char(')') + p.Ext;
-    } while (QFileInfo::exists(candidate));
+    } while (NameTaken(Native(candidate))); // a link, even a broken one, takes its name
     return candidate;
 }
 
 QString RenameExisting(const QString& AFileName, const TRenameNotify& ANotify) {
-    if (!QFileInfo::exists(AFileName))
+    // The name itself is moved, never what a link points to.
+    if (!NameTaken(Native(AFileName)))
         return {};
-    const QString target = FreeFileName(AFileName);
-    if (ANotify)
-        ANotify(FileNameOnly(QDir::fromNativeSeparators(AFileName)), FileNameOnly(target));
-    QFile file(AFileName);
-    if (!file.rename(target))
-        throw EVormError(QStringLiteral("Cannot rename \"%1\" to \"%2\": %3.")
-                             .arg(QDir::toNativeSeparators(AFileName),
-                                  QDir::toNativeSeparators(target), file.errorString()));
-    return target;
+    QString target = AFileName;
+    for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+        target = FreeFileName(target);
+        if (ANotify)
+            ANotify(FileNameOnly(QDir::fromNativeSeparators(AFileName)), FileNameOnly(target));
+        const int error = RenameNoReplace(Native(AFileName), Native(target));
+        if (error == 0)
+            return target;
+        if (error == ENOENT && !NameTaken(Native(AFileName)))
+            return {};       // another program took it away meanwhile: nothing to move
+        if (error != EEXIST) // EEXIST: the free name was taken meanwhile; on to the next
+            throw EVormError(QStringLiteral("Cannot rename \"%1\" to \"%2\": %3.")
+                                 .arg(QDir::toNativeSeparators(AFileName),
+                                      QDir::toNativeSeparators(target), qt_error_string(error)));
+    }
+    throw EVormError(QStringLiteral("Cannot rename \"%1\": no numbered name stays free.")
+                         .arg(QDir::toNativeSeparators(AFileName)));
 }
 
 bool PutBackEarlier(const QString& AFileName, const QString& AMovedTo) {
-    return !AMovedTo.isEmpty() && !QFileInfo::exists(AFileName) && QFileInfo::exists(AMovedTo) &&
-           QFile::rename(AMovedTo, AFileName);
+    return !AMovedTo.isEmpty() && RenameNoReplace(Native(AMovedTo), Native(AFileName)) == 0;
 }
 
 QString RenameMessage(const QString& AOldName, const QString& ANewName, bool AJapanese) {

@@ -28,17 +28,17 @@ public:
 
     void run(int ACount, const std::function<void(int)>& AWork) {
         const int helpers = std::min(threads(), ACount) - 1;
-        // A forked child has none of its parent's workers.
-        if (helpers <= 0 || (!FWorkers.empty() && FOwner != CurrentProcessId())) {
-            for (int i = 0; i < ACount; ++i)
-                AWork(i);
+        if (helpers <= 0) {
+            runHere(ACount, AWork);
             return;
         }
-        // One job at a time: nested or concurrent callers run serially inside the pool.
+        // One job at a time: nested or concurrent callers run serially inside the pool. The
+        // workers, and the process that made them, are read and changed only under this lock.
         std::unique_lock<std::mutex> job(FJobMutex, std::try_to_lock);
-        if (!job.owns_lock()) {
-            for (int i = 0; i < ACount; ++i)
-                AWork(i);
+        // A forked child has none of its parent's workers (and, if the parent was running a
+        // job when it forked, finds this lock taken).
+        if (!job.owns_lock() || (!FWorkers.empty() && FOwner != CurrentProcessId())) {
+            runHere(ACount, AWork);
             return;
         }
         ensureWorkers(helpers);
@@ -74,6 +74,12 @@ private:
             t.join();
     }
 
+    static void runHere(int ACount, const std::function<void(int)>& AWork) {
+        for (int i = 0; i < ACount; ++i)
+            AWork(i);
+    }
+
+    // Under FJobMutex.
     void ensureWorkers(int AHelpers) {
         FOwner = CurrentProcessId();
         while (int(FWorkers.size()) < AHelpers)
@@ -119,8 +125,8 @@ private:
     }
 
     std::atomic<int> FThreads{1};
-    long FOwner = 0;
-    std::vector<std::thread> FWorkers;
+    long FOwner = 0;                   // under FJobMutex
+    std::vector<std::thread> FWorkers; // under FJobMutex
     std::mutex FJobMutex, FMutex;
     std::condition_variable FWake, FDone;
     const std::function<void(int)>* FWork = nullptr;

@@ -7,7 +7,12 @@
 #include <initializer_list>
 
 #if defined(__unix__) || defined(__APPLE__)
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -114,3 +119,148 @@ void MapPagesAhead(void* AData, std::size_t ABytes) {
     (void)ABytes;
 #endif
 }
+
+#ifndef _WIN32
+bool NameTaken(const std::string& APath) {
+    struct stat st {};
+    return lstat(APath.c_str(), &st) == 0;
+}
+
+bool IsRegularFile(const std::string& APath) {
+    struct stat st {};
+    return stat(APath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsSpecialFile(const std::string& APath) {
+    struct stat st {};
+    return stat(APath.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+int RenameNoReplace(const std::string& AFrom, const std::string& ATo) {
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, AFrom.c_str(), AT_FDCWD, ATo.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+#endif
+    // A file system without the flag: a second name, then the first removed. Neither call
+    // follows a link.
+    if (linkat(AT_FDCWD, AFrom.c_str(), AT_FDCWD, ATo.c_str(), 0) == 0) {
+        if (unlink(AFrom.c_str()) != 0) {
+            const int error = errno;
+            unlink(ATo.c_str());
+            return error;
+        }
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return errno;
+    // Nor links (FAT, as on USB sticks): a test, then a rename that would replace. This is racy
+    // only against another writer of the same name at the same instant.
+    if (NameTaken(ATo))
+        return EEXIST;
+    return rename(AFrom.c_str(), ATo.c_str()) == 0 ? 0 : errno;
+}
+
+namespace {
+std::string FolderOf(const std::string& APath) {
+    const std::size_t slash = APath.rfind('/');
+    return slash == std::string::npos ? std::string(".") : APath.substr(0, slash + 1);
+}
+
+// ".vorm-" and twelve random letters: short, so that no file name is too long for it.
+std::string RandomTempName() {
+    static std::atomic<unsigned> counter{0};
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device device;
+    std::mt19937_64 random(device() ^ (uint64_t(getpid()) << 32) ^ counter.fetch_add(1));
+    std::string name = ".vorm-";
+    for (int i = 0; i < 12; ++i)
+        name += kLetters[random() % (sizeof kLetters - 1)];
+    return name + ".tmp";
+}
+} // namespace
+
+int CreatePendingFile(const std::string& ATarget, bool AAnonymous, TPendingFile& AFile) {
+    DiscardPendingFile(AFile);
+    const std::string folder = FolderOf(ATarget);
+#ifdef O_TMPFILE
+    if (AAnonymous) {
+        const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            AFile.Fd = fd;
+            return 0;
+        }
+        // Not every file system has nameless files: then one with a name.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return errno;
+    }
+#else
+    (void)AAnonymous;
+#endif
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = (folder == "." ? std::string() : folder) + RandomTempName();
+        const int fd =
+            open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            AFile.Fd = fd;
+            AFile.TempPath = path;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+int WritePendingFile(TPendingFile& AFile, const void* AData, std::size_t ASize) {
+    const char* p = static_cast<const char*>(AData);
+    while (ASize > 0) {
+        const ssize_t n = write(AFile.Fd, p, ASize);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        p += n;
+        ASize -= std::size_t(n);
+    }
+    return 0;
+}
+
+int SyncPendingFile(TPendingFile& AFile) {
+    // EINVAL: a file system that cannot sync, where there is nothing more to wait for.
+    return fsync(AFile.Fd) == 0 || errno == EINVAL ? 0 : errno;
+}
+
+int PublishPendingFile(TPendingFile& AFile, const std::string& ATarget, bool AReplace) {
+    int result = 0;
+    if (AFile.TempPath.empty()) {
+        // A nameless file gets its first name; a link never replaces.
+        const std::string self = "/proc/self/fd/" + std::to_string(AFile.Fd);
+        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, ATarget.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            result = errno;
+            if (result == ENOENT &&
+                linkat(AFile.Fd, "", AT_FDCWD, ATarget.c_str(), AT_EMPTY_PATH) == 0)
+                result = 0; // no /proc, but the right to link a descriptor
+        }
+    } else if (AReplace) {
+        result = rename(AFile.TempPath.c_str(), ATarget.c_str()) == 0 ? 0 : errno;
+    } else {
+        result = RenameNoReplace(AFile.TempPath, ATarget);
+    }
+    if (result != 0)
+        return result;
+    AFile.TempPath.clear();
+    close(AFile.Fd);
+    AFile.Fd = -1;
+    return 0;
+}
+
+void DiscardPendingFile(TPendingFile& AFile) {
+    if (AFile.Fd >= 0)
+        close(AFile.Fd);
+    if (!AFile.TempPath.empty())
+        unlink(AFile.TempPath.c_str());
+    AFile = {};
+}
+#endif

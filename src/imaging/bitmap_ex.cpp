@@ -8,6 +8,7 @@
 #include "jpeg_decoder.h"
 #include "jpeg_partial.h"
 #include "memory_budget.h"
+#include "platform.h"
 #include "png_reader.h"
 #include "psd.h"
 #include "tga.h"
@@ -130,6 +131,12 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& AFileName, float Rotate) {
     FLastError.clear();
     FLastWarning.clear();
     const TBitmapFileKind kind = GetBitmapFileKind(AFileName);
+    // A FIFO would block the reader until someone writes to it, and a device might do worse:
+    // only regular files are opened.
+    if (IsSpecialFile(QFile::encodeName(AFileName).toStdString())) {
+        FLastError = CannotReadMessage(AFileName, QStringLiteral("it is not a regular file"));
+        return false;
+    }
     // A PSD or HDR file that cannot be opened raises; every other failure returns false.
     const QByteArray data =
         kind == bfkPSD || kind == bfkHDR ? ReadPictureFile(AFileName) : QByteArray();

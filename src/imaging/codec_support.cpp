@@ -28,6 +28,8 @@ void CheckSaveSize(const QImage& ABitmap, int AMaxSide, const QString& ALimit) {
 
 QByteArray ReadPictureFile(const QString& AFileName) {
     return ForFile(TFileAction::Read, AFileName, [&] {
+        if (IsSpecialFile(QFile::encodeName(AFileName).toStdString()))
+            Fail(QStringLiteral("it is not a regular file")); // opening a FIFO would block
         QFile file(AFileName);
         if (!file.open(QIODevice::ReadOnly))
             Fail(file.errorString());

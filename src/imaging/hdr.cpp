@@ -147,7 +147,8 @@ void ReadHDRHeader(TByteReader& AStream, THDRHeader& AHeader) {
         Fail(QStringLiteral("it is not a Radiance picture: its header never ends"));
     const QList<QByteArray> lines =
         SplitLines(QByteArrayView(reinterpret_cast<const char*>(text), end));
-    if (lines.size() < 4 || lines[0] != "#?RADIANCE")
+    // Radiance's own programs write "#?RADIANCE"; many other writers "#?RGBE".
+    if (lines.size() < 4 || (lines[0] != "#?RADIANCE" && lines[0] != "#?RGBE"))
         Fail(QStringLiteral("it is not a Radiance picture"));
     if (ValueOf(lines, "FORMAT") != "32-bit_rle_rgbe")
         Fail(QStringLiteral("only RGBE pictures (FORMAT=32-bit_rle_rgbe) are read"));

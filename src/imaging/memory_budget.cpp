@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QImageIOHandler>
 #include <QImageReader>
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cmath>
@@ -40,7 +41,8 @@ void SetMemoryLimit(qint64 ABytes) {
 }
 
 void ApplyMemoryLimitToQt() {
-    QImageReader::setAllocationLimit(int(std::min<qint64>(MemoryLimit() >> 20, INT_MAX)));
+    // In whole MiB, where 0 would mean no limit at all: a smaller limit becomes the least, 1.
+    QImageReader::setAllocationLimit(int(std::clamp<qint64>(MemoryLimit() >> 20, 1, INT_MAX)));
 }
 
 qint64 MemoryLimit() {

@@ -10,8 +10,10 @@ namespace {
 
 constexpr int kHeaderSize = 26;
 constexpr int kMaxRun = 128;
-// A repeat header of 128 gives 129 bytes from two: no packed row can be denser.
-constexpr int kMaxBytesPerPacket = 129;
+// A repeat header of 129 (-127) gives 128 bytes from two: no packed row can be denser.
+constexpr int kMaxBytesPerPacket = 128;
+// The header byte 128 (-128) is no packet at all: it is skipped.
+constexpr uint8_t kNoOp = 128;
 
 enum : uint16_t { kModeBitmap = 0, kModeGrayscale = 1, kModeRGB = 3 };
 enum : uint16_t { kRaw = 0, kPackBits = 1 };
@@ -84,7 +86,9 @@ bool UnpackRow(const uint8_t* p, int ACount, uint8_t* AOut, int ARowBytes) {
     int i = 0, o = 0;
     while (i < ACount) {
         const uint8_t h = p[i++];
-        if (h >= 128) {
+        if (h == kNoOp)
+            continue;
+        if (h > kNoOp) {
             if (i == ACount)
                 break; // a repeat header without its byte: some writers pad rows with 128
             const int n = std::min(257 - h, ARowBytes - o);
@@ -174,11 +178,8 @@ void SkipToImageData(TByteReader& r) {
             "holds only Photoshop's blank placeholder; open it in Photoshop and save it again "
             "with \"Maximize Compatibility\" on (Preferences, File Handling: Maximize PSD and "
             "PSB File Compatibility)"));
-    const uint32_t layers = r.u32be();
-    if (layers >= 6) {
-        r.skip(4 + 2); // layer-info length and layer count: the merged image is all we read
-        r.skip(qint64(layers) - 6);
-    }
+    // Layers and masks, whatever their length: the merged image is all we read.
+    r.skip(r.u32be());
 }
 
 // How the merged image's rows are stored, checked against the file's bytes before the bitmap is

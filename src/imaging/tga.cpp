@@ -16,9 +16,12 @@ namespace {
 namespace Hdr {
 constexpr int kSize = 18;
 constexpr int kIdLength = 0;
+constexpr int kColorMapType = 1; // 1 when a colour map follows the image ID
 constexpr int kImageType = 2;
-constexpr int kWidth = 12;  // 2 bytes
-constexpr int kHeight = 14; // 2 bytes
+constexpr int kMapLength = 5;    // 2 bytes: entries in the colour map
+constexpr int kMapEntryBits = 7; // bits of one entry
+constexpr int kWidth = 12;       // 2 bytes
+constexpr int kHeight = 14;      // 2 bytes
 constexpr int kDepth = 16;
 constexpr int kDescriptor = 17;
 } // namespace Hdr
@@ -249,6 +252,9 @@ TPictureHeader ReadPictureHeader(TByteReader& r, TTGAParamsVals& P) {
     t.Descriptor = h[Hdr::kDescriptor];
     const uint8_t idLength = h[Hdr::kIdLength];
     P.TGA_Descriptor = QByteArray(reinterpret_cast<const char*>(r.take(idLength)), idLength);
+    // A true-colour picture may still carry a colour map, which its pixels follow.
+    if (h[Hdr::kColorMapType] == 1)
+        r.skip(qint64(GetLe16(h + Hdr::kMapLength)) * ((h[Hdr::kMapEntryBits] + 7) / 8));
     P.TGA_Compressed = t.Rle;
     P.Width = P.OriginalWidth = t.W;
     P.Height = P.OriginalHeight = t.H;

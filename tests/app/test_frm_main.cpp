@@ -23,6 +23,7 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -403,6 +404,22 @@ TEST_F(FrmMainTest, AFailedOpenKeepsThePreviousPicture) {
     EXPECT_EQ(frm->gOpenFile, "cat.png");
     EXPECT_EQ(frm->windowTitle(), "VORM -cat.png");
     EXPECT_EQ(frm->gBitmap, Source);
+    EXPECT_EQ(frm->Image1->Bitmap(), Source);
+}
+
+// A FIFO dropped on the window is refused at once, not opened: that would wait for a writer and
+// freeze the window.
+TEST_F(FrmMainTest, ADroppedFifoIsRefusedWithoutWaiting) {
+    auto frm = NewWindow();
+    ASSERT_TRUE(frm->OpenFile(Picture));
+    const QString fifo = Dir.filePath("pipe.psd");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    TDialogDriver watch;
+    EXPECT_TRUE(DragAndDrop(*frm, {fifo}));
+    ASSERT_EQ(watch.Messages.size(), 1);
+    EXPECT_EQ(watch.Messages[0],
+              QStringLiteral("Cannot read \"%1\": it is not a regular file.").arg(fifo));
+    EXPECT_EQ(frm->gFileName, Picture);
     EXPECT_EQ(frm->Image1->Bitmap(), Source);
 }
 

@@ -311,6 +311,35 @@ TEST_F(ViewTest, BelowOneHundredPercentFineDetailIsAveraged) {
     EXPECT_LE(hi, 155);
 }
 
+// A reduction that fails (no memory) on the worker is not rethrown in the window: the view goes
+// on with the picture, smoothly scaled, and does not ask for that reduction again.
+TEST_F(ViewTest, AFailedReductionLeavesThePictureShown) {
+    auto frm = NewWindow();
+    const QString picture = Dir.filePath("grey.png");
+    QImage grey(1300, 900, QImage::Format_RGB32);
+    grey.fill(0xFF808080);
+    grey.save(picture);
+    static int calls = 0;
+    calls = 0;
+    TImageView::Reducer = [](const QImage&, QSize) -> QImage {
+        ++calls;
+        throw std::bad_alloc();
+    };
+    const bool opened = frm->OpenFile(picture);
+    TImageView* v = frm->Image1;
+    const bool done = WaitReduction(*v);
+    const int callsBefore = calls;
+    const QImage shot = v->grab().toImage(); // paints, which asks for what is pending
+    TImageView::Reducer = ReduceAreaAverage;
+    ASSERT_TRUE(opened);
+    EXPECT_TRUE(done);
+    EXPECT_GE(callsBefore, 1);
+    EXPECT_EQ(calls, callsBefore);
+    EXPECT_FALSE(v->IsReductionPending());
+    const QPointF centre = v->MapFromPicture(QPointF(650, 450));
+    EXPECT_EQ(qGreen(shot.pixel(centre.toPoint())), 0x80);
+}
+
 TEST_F(ViewTest, EachKeyReachesItsCommand) {
     auto frm = NewWindow();
     ASSERT_TRUE(frm->OpenFile(Large));

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -295,27 +297,91 @@ TEST_F(CliTest, FailedSavePutsTheEarlierFileBack) {
 }
 
 // Ctrl+C or SIGTERM while converting: nothing is written, the earlier file gets its name back,
-// and the exit code is the shell's for the signal.
+// and the exit code is the shell's for the signal. A stop request seen only after the file was
+// published lets the save count.
 TEST_F(CliTest, InterruptedSavePutsTheEarlierFileBack) {
     for (const int signal : {SIGINT, SIGTERM}) {
-        for (const char* name : {"out.png", "out.svg"}) {
-            SCOPED_TRACE(QStringLiteral("%1 %2").arg(signal).arg(name).toStdString());
-            const QString out = Dir.filePath(name);
-            WriteFileAtomically(out, "earlier");
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("LD_PRELOAD", VORM_SIGNAL_SHIM);
-            env.insert("VORM_TEST_SIGNAL", QString::number(signal));
-            env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
-            const CliRun r = Cli({"--quiet", Input, out}, env);
-            EXPECT_EQ(r.Code, 128 + signal) << r.Err.toStdString();
-            EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: interrupted; \"%1\" was not "
-                                                      "written.")
-                                           .arg(out)))
-                << r.Err.toStdString();
-            EXPECT_EQ(Read(out), "earlier");
-            EXPECT_EQ(QDir(Dir.path()).entryList({"out*"}, QDir::Files), QStringList{name});
-            QFile::remove(out);
+        for (const char* at : {"rename", "write", "publish"}) {
+            for (const char* name : {"out.png", "out.svg"}) {
+                SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(signal).arg(at, name).toStdString());
+                const QString out = Dir.filePath(name);
+                WriteFileAtomically(out, "earlier");
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert("LD_PRELOAD", VORM_SIGNAL_SHIM);
+                env.insert("VORM_TEST_SIGNAL", QString::number(signal));
+                env.insert("VORM_TEST_SIGNAL_AT", at);
+                env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
+                const CliRun r = Cli({"--quiet", Input, out}, env);
+                const QStringList files = QDir(Dir.path()).entryList({"out*"}, QDir::Files);
+                if (QByteArray(at) == "publish") {
+                    EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+                    EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: stopped; \"%1\" was "
+                                                              "written before the stop request.")
+                                                   .arg(out)))
+                        << r.Err.toStdString();
+                    EXPECT_NE(Read(out), "earlier");
+                    EXPECT_EQ(Read(Dir.filePath(QString(name).replace("out", "out (1)"))),
+                              "earlier");
+                    EXPECT_EQ(files.size(), 2) << files.join(", ").toStdString();
+                } else {
+                    EXPECT_EQ(r.Code, 128 + signal) << r.Err.toStdString();
+                    EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: interrupted; \"%1\" "
+                                                              "was not written.")
+                                                   .arg(out)))
+                        << r.Err.toStdString();
+                    EXPECT_EQ(Read(out), "earlier");
+                    EXPECT_EQ(files, QStringList{name});
+                }
+                for (const QString& f : files)
+                    QFile::remove(Dir.filePath(f));
+                // No temporary file is left behind either.
+                EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+            }
         }
+    }
+}
+
+// A symbolic link, even a broken one, takes its name: the move aside goes past it and never
+// writes through it, wherever it points.
+TEST_F(CliTest, MoveAsideNeverFollowsLinks) {
+    const QString elsewhere = Dir.filePath("elsewhere");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const struct {
+        const char* Target;
+    } cases[] = {{"elsewhere/victim.txt"}, {"/nonexistent/folder/victim.txt"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Target);
+        const QString out = Dir.filePath("out.svg"), link = Dir.filePath("out (1).svg");
+        WriteFileAtomically(out, "earlier");
+        ASSERT_TRUE(QFile::link(
+            QString(c.Target).startsWith('/') ? c.Target : Dir.filePath(c.Target), link));
+        const CliRun r = Cli({"--quiet", Input, out});
+        EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.contains("\"out.svg\" will be renamed to \"out (2).svg\" ."))
+            << r.Err.toStdString();
+        EXPECT_EQ(Read(Dir.filePath("out (2).svg")), "earlier");
+        EXPECT_TRUE(Read(out).startsWith("<svg"));
+        EXPECT_EQ(QFileInfo(link).symLinkTarget().isEmpty(), false);
+        EXPECT_TRUE(QDir(elsewhere).isEmpty());
+        for (const char* f : {"out.svg", "out (1).svg", "out (2).svg"})
+            QFile::remove(Dir.filePath(f));
+    }
+}
+
+// Anything but a regular file is refused at once: opening a FIFO would wait for a writer.
+TEST_F(CliTest, OnlyRegularFilesAreRead) {
+    const QString fifo = Dir.filePath("x.psd"), folder = Dir.filePath("folder.png");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString& in : {fifo, folder, QStringLiteral("/dev/null")}) {
+        SCOPED_TRACE(in.toStdString());
+        const QString out = Dir.filePath("o.svg");
+        const CliRun r = Cli({"--quiet", in, out});
+        EXPECT_EQ(r.Code, 1);
+        EXPECT_TRUE(
+            r.Err.contains(QStringLiteral("Cannot read \"%1\": it is not a regular file.").arg(in)))
+            << r.Err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
     }
 }
 

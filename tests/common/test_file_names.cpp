@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -82,21 +83,67 @@ TEST(FileNames, RenameExistingIsSilentWhenNothingExists) {
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
 
-TEST(FileNames, FailedMoveRaisesAndKeepsTheFile) {
+// Another program takes the free name between the search and the move: the next one is tried,
+// and told.
+TEST(FileNames, ARaceForTheFreeNameMovesOnToTheNext) {
     QTemporaryDir dir;
     const QString target = dir.filePath("photo.svg");
     Touch(target, "mine");
-    // The free name is taken between the search and the move.
-    try {
-        RenameExisting(target, [&](const QString&, const QString& ANew) {
+    QStringList told;
+    const QString movedTo = RenameExisting(target, [&](const QString&, const QString& ANew) {
+        if (told.isEmpty())
             Touch(dir.filePath(ANew), "someone else's");
-        });
+        told << ANew;
+    });
+    EXPECT_EQ(told, (QStringList{"photo (1).svg", "photo (2).svg"}));
+    EXPECT_EQ(movedTo, dir.filePath("photo (2).svg"));
+    EXPECT_EQ(Read(movedTo), "mine");
+    EXPECT_EQ(Read(dir.filePath("photo (1).svg")), "someone else's");
+    EXPECT_FALSE(QFile::exists(target));
+}
+
+TEST(FileNames, FailedMoveRaisesAndKeepsTheFile) {
+    QTemporaryDir dir;
+    // " (1)" makes the name too long for the file system.
+    const QString target = dir.filePath(QString(250, 'a') + ".svg");
+    Touch(target, "mine");
+    try {
+        RenameExisting(target, {});
         FAIL() << "no error";
     } catch (const EVormError& e) {
-        EXPECT_TRUE(e.message().contains("photo.svg")) << e.message().toStdString();
+        EXPECT_TRUE(e.message().startsWith("Cannot rename")) << e.message().toStdString();
     }
     EXPECT_EQ(Read(target), "mine");
-    EXPECT_EQ(Read(dir.filePath("photo (1).svg")), "someone else's");
+}
+
+// Links are names like any other: a broken one is not free, and a link is moved itself.
+TEST(FileNames, LinksAreMovedNotFollowed) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("photo.svg"), victim = dir.filePath("victim.txt");
+    ASSERT_TRUE(QFile::link(dir.filePath("missing/victim.txt"), dir.filePath("photo (1).svg")));
+    EXPECT_EQ(FreeFileName(target), dir.filePath("photo (2).svg"));
+    Touch(victim, "victim");
+    ASSERT_TRUE(QFile::link(victim, target));
+    EXPECT_EQ(RenameExisting(target, {}), dir.filePath("photo (2).svg"));
+    EXPECT_EQ(QFileInfo(dir.filePath("photo (2).svg")).symLinkTarget(), victim);
+    EXPECT_FALSE(QFileInfo(target).isSymLink());
+    EXPECT_TRUE(PutBackEarlier(target, dir.filePath("photo (2).svg")));
+    EXPECT_EQ(QFileInfo(target).symLinkTarget(), victim);
+    EXPECT_EQ(Read(victim), "victim");
+}
+
+// Putting back never replaces a file that took the name meanwhile.
+TEST(FileNames, PutBackNeverReplaces) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("photo.svg"), aside = dir.filePath("photo (1).svg");
+    Touch(aside, "earlier");
+    Touch(target, "newer");
+    EXPECT_FALSE(PutBackEarlier(target, aside));
+    EXPECT_EQ(Read(target), "newer");
+    EXPECT_EQ(Read(aside), "earlier");
+    QFile::remove(target);
+    EXPECT_TRUE(PutBackEarlier(target, aside));
+    EXPECT_EQ(Read(target), "earlier");
 }
 
 TEST(FileNames, RenameMessage) {

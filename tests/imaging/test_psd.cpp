@@ -124,7 +124,10 @@ TEST(PSD, PackedRowsReadAsTheyShould) {
         QByteArray Packed;
         QByteArray Grey;
     } cases[] = {
-        {"header 128 repeats 129 times", 129, TBytes().u8({128, 7}).Data, QByteArray(129, 7)},
+        {"header 128 (-128) is no packet", 3, TBytes().u8({128, 254, 7, 128}).Data,
+         QByteArray(3, 7)},
+        {"header 129 (-127) repeats 128 times", 128, TBytes().u8({129, 7}).Data,
+         QByteArray(128, 7)},
         {"a trailing 128 is padding", 2, TBytes().u8({1, 5, 6, 128}).Data,
          TBytes().u8({5, 6}).Data},
         {"output past the row is dropped", 3, TBytes().u8({0, 9, 253, 4}).Data,
@@ -175,16 +178,16 @@ TEST(PSD, AlphaTakesTheWhiteMatteOut) {
     }
 }
 
-TEST(PSD, SmallerLayerSectionsAreSkippedOrTakenAsAbsent) {
-    TBytes withLayers;
-    withLayers.text("8BPS").be16(1).fill(6, 0).be16(3).be32(1).be32(1).be16(8).be16(3).be32(0);
-    withLayers.be32(3).u8({1, 2, 3});               // resources, skipped
-    withLayers.be32(10).be32(4).be16(5).fill(4, 9); // a layer section: count and data ignored
-    EXPECT_EQ(PixelAt(Load(withLayers.be16(0).u8({1, 2, 3}).Data), 0, 0), qRgb(1, 2, 3));
-    TBytes shortSection;
-    shortSection.text("8BPS").be16(1).fill(6, 0).be16(3).be32(1).be32(1).be16(8).be16(3);
-    shortSection.be32(0).be32(0).be32(4); // below 6: the image data follow the length at once
-    EXPECT_EQ(PixelAt(Load(shortSection.be16(0).u8({4, 5, 6}).Data), 0, 0), qRgb(4, 5, 6));
+// The layer-and-mask section is skipped by its length, whatever that is.
+TEST(PSD, LayerSectionsOfAnyLengthAreSkipped) {
+    for (const int length : {0, 1, 2, 4, 5, 6, 10}) {
+        SCOPED_TRACE(length);
+        TBytes doc;
+        doc.text("8BPS").be16(1).fill(6, 0).be16(3).be32(1).be32(1).be16(8).be16(3).be32(0);
+        doc.be32(3).u8({1, 2, 3}); // resources, skipped
+        doc.be32(uint32_t(length)).fill(length, 9);
+        EXPECT_EQ(PixelAt(Load(doc.be16(0).u8({4, 5, 6}).Data), 0, 0), qRgb(4, 5, 6));
+    }
 }
 
 // An image-resource block: signature, identifier, name padded to even, data padded to even.

@@ -121,6 +121,19 @@ TEST(TGA, DescriptorPlacesRowsAndPixels) {
     }
 }
 
+// A true-colour picture may carry a colour map after its ID; the pixels follow the map.
+TEST(TGA, AColourMapBeforeTrueColourPixelsIsSkipped) {
+    const struct { int Entries, EntryBits; } cases[] = {{2, 24}, {3, 15}, {1, 32}, {0, 24}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 × %2 bits").arg(c.Entries).arg(c.EntryBits).toStdString());
+        TBytes f;
+        f.u8({3, 1, 2, 0, 0, c.Entries & 255, c.Entries >> 8, c.EntryBits, 0, 0, 0, 0, 1, 0, 1, 0,
+              24, 0x20});
+        f.text("id!").fill(c.Entries * ((c.EntryBits + 7) / 8), 0xEE).u8({30, 20, 10});
+        EXPECT_EQ(PixelAt(Read(f.Data), 0, 0), qRgb(10, 20, 30));
+    }
+}
+
 TEST(TGA, RepeatPacketCrossesTheRowEnd) {
     // Two raw pixels, a repeat packet of 5 that starts 2 pixels before the row end, one raw.
     TBytes f = Header(10, 4, 2, 24, 0x20);
