@@ -339,9 +339,18 @@ QImage ReadGifOk(const QByteArray& AData, QString* AWarning = nullptr) {
 
 const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 255, 0), kBlue = qRgb(0, 0, 255);
 
+// Plain files, whose frame covers the screen: Qt's pixels.
 TEST(Gif, ReadsAsQtDoes) {
-    QImage mine = ReadGifOk(Fixture("small.gif"));
-    EXPECT_TRUE(SamePixels(mine, QImage(DataPath("small.gif"))));
+    int clear = 0;
+    for (const char* name : {"small.gif", "rgb-interlaced.gif", "rgba-transparent.gif"}) {
+        SCOPED_TRACE(name);
+        const QImage mine = ReadGifOk(Fixture(name));
+        EXPECT_TRUE(SamePixels(mine, QImage(DataPath(name))));
+        for (int y = 0; y < mine.height(); ++y)
+            for (int x = 0; x < mine.width(); ++x)
+                clear += PixelAt(mine, x, y) == 0;
+    }
+    EXPECT_GT(clear, 100); // the transparent colour
 }
 
 // The first frame on the logical screen: outside the frame, and its transparent index, are

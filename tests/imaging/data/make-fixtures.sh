@@ -63,3 +63,7 @@ convert src-rgb.png -strip -quality 90 -sampling-factor 3x1 -interlace JPEG rgb-
 convert src-rgb.png -strip bmp3:src-rgb.bmp
 convert small.gif -strip -compress RLE bmp3:small-rle.bmp
 convert src-rgba.png -strip -define bmp:format=bmp4 src-rgba.bmp
+# GIFs for the GIF reader, which must give Qt's pixels for such plain files: interlaced, and with
+# a transparent colour (the RGBA source's alpha cut at half).
+convert src-rgb.png -strip -interlace GIF rgb-interlaced.gif
+convert src-rgba.png -strip -channel A -threshold 50% +channel rgba-transparent.gif
