@@ -49,9 +49,9 @@ struct TJpegErrors {
     jpeg_progress_mgr Progress;
     std::jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX];
-    bool DataEnded; // the source ran out, and libjpeg goes on with a fake end of image
-    int EndScan;    // in which scan (1 for the first), and how many rows of blocks it had
-    unsigned EndRow;
+    bool DataEnded;  // the source ran out, and libjpeg goes on with a fake end of image
+    int EndScan;     // then: in which scan (1 for the first)
+    unsigned EndRow; // and how many of that scan's rows of blocks were whole
 };
 
 TJpegErrors* Errors(j_common_ptr AInfo) {
