@@ -100,8 +100,8 @@ TEST(BitmapEx, FailedLoadsKeepTheBitmap) {
         const char* Reason;
     } cases[] = {
         // Other names are read by their content, which these have none of.
-        {dir.filePath("notes"), "File not found"},
-        {dir.filePath("image.tif"), "File not found"},
+        {dir.filePath("notes"), "No such file"},
+        {dir.filePath("image.tif"), "No such file"},
         {text, "only JPEG"},
         {dir.filePath("missing.png"), "missing.png"},
         {junk, "junk.png"},
