@@ -1,14 +1,17 @@
 // vorm-bench-png: the PNG writer (ISA-L, zlib level 6 as before, zlib level 9) next to Qt's PNG
-// encoder, on a 24 MP hexagon mosaic at cell 16, and the JPEG decoder next to Qt's reader; all
-// in memory, so that the disk plays no part. With --photo, the same for a real photo, whose
+// encoder, on a 24 MP hexagon mosaic at cell 16; the JPEG decoder next to Qt's reader; and the
+// PNG and BMP readers next to Qt's, on a 20 MP PNG photo and a 24 MP BMP; all in memory, so that
+// the disk plays no part. With --photo, the same for a real photo, whose
 // whole conversion is then timed stage by stage, as vorm-cli runs it.
 //   vorm-bench-png [--photo=PHOTO.jpg [--pipeline-only]] [--runs=N] [--threads=N]
 //                  [--benchmark_filter=...] [--summary-only | --no-summary]
 #include "bench_main.h"
+#include "bmp.h"
 #include "codec_support.h"
 #include "jpeg_decoder.h"
 #include "memory_budget.h"
 #include "parallel.h"
+#include "png_reader.h"
 #include "png_writer.h"
 #include "render.h"
 #include "sampling.h"
@@ -82,6 +85,49 @@ const QByteArray& Jpeg24() {
     return data;
 }
 
+// A grainy photo-like picture, as Qt writes it in AFormat ("png": 8-bit RGB; "bmp": 24 bits).
+QByteArray GrainyFile(int W, int H, const char* AFormat) {
+    QImage img = SmoothPicture(W, H).convertToFormat(QImage::Format_RGB32);
+    uint32_t seed = 11;
+    for (int y = 0; y < H; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < W; ++x) {
+            seed = seed * 1664525 + 1013904223;
+            const int n = int(seed >> 29) - 4;
+            const QRgb p = row[x];
+            row[x] = qRgb(std::clamp(qRed(p) + n, 0, 255), std::clamp(qGreen(p) - n, 0, 255),
+                          std::clamp(qBlue(p) + n, 0, 255));
+        }
+    }
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, AFormat).write(img);
+    return out;
+}
+
+// 20 MP, the size of a common camera's photo, and 24 MP.
+const QByteArray& Png20() {
+    static const QByteArray data = GrainyFile(5472, 3648, "png");
+    return data;
+}
+const QByteArray& Bmp24() {
+    static const QByteArray data = GrainyFile(kW, kH, "bmp");
+    return data;
+}
+
+enum TReader { rOwn, rQt };
+const char* const kReaderNames[] = {"vorm (own reader)", "Qt QImageReader (before)"};
+
+QImage DecodeQt(const QByteArray& AData);
+
+QImage Read(const QByteArray& AData, TReader AReader) {
+    if (AReader == rQt)
+        return DecodeQt(AData);
+    QString warning;
+    return IsPng(AData) ? ReadPng(AData, warning) : ReadBmp(AData, warning);
+}
+
 enum TEncoder { eFast, eZlib, eBest, eQt };
 const char* const kEncoderNames[] = {"vorm fast (ISA-L)", "vorm zlib 6 (before)",
                                      "vorm best (zlib 9)", "Qt QImageWriter"};
@@ -105,7 +151,7 @@ QByteArray Encode(const QImage& AImage, TEncoder AEncoder) {
 }
 
 enum TDecoder { dOwn, dQt };
-const char* const kDecoderNames[] = {"vorm (TurboJPEG)", "Qt QImageReader"};
+const char* const kDecoderNames[] = {"vorm (libjpeg-turbo)", "Qt QImageReader"};
 
 // Qt's reader as the loader used it before: RGB, then RGB32, then premultiplied.
 QImage DecodeQt(const QByteArray& AData) {
@@ -149,6 +195,42 @@ void BM_DecodeJpeg(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * qint64(kW) * kH);
 }
 BENCHMARK(BM_DecodeJpeg)->Arg(dOwn)->Arg(dQt)->Unit(benchmark::kMillisecond);
+
+void BM_ReadPicture(benchmark::State& state) {
+    const auto reader = TReader(state.range(0));
+    const QByteArray& data = state.range(1) ? Bmp24() : Png20();
+    state.SetLabel(std::string(state.range(1) ? "BMP 24 MP, " : "PNG 20 MP, ") +
+                   kReaderNames[reader]);
+    for (auto _ : state) {
+        QImage img = Read(data, reader);
+        benchmark::DoNotOptimize(img.constBits());
+    }
+}
+BENCHMARK(BM_ReadPicture)
+    ->Args({rOwn, 0})
+    ->Args({rQt, 0})
+    ->Args({rOwn, 1})
+    ->Args({rQt, 1})
+    ->Unit(benchmark::kMillisecond);
+
+void ReaderTable() {
+    for (const bool bmp : {false, true}) {
+        const QByteArray& data = bmp ? Bmp24() : Png20();
+        const QImage qt = DecodeQt(data);
+        std::printf("\n%s reader: %d x %d (%.1f MP), %.1f MB file, best of %d\n",
+                    bmp ? "BMP" : "PNG", qt.width(), qt.height(),
+                    qt.width() * double(qt.height()) / 1e6, data.size() / 1e6, gRuns);
+        double qtTime = 0;
+        for (TReader r : {rQt, rOwn}) {
+            QImage img;
+            const double t = BestSeconds(gRuns, [&] { img = Read(data, r); });
+            if (r == rQt)
+                qtTime = t;
+            std::printf("  %-26s %8.1f ms %6.2f x Qt's time  %s\n", kReaderNames[r], t * 1e3,
+                        t / qtTime, img == qt ? "same pixels" : "PIXELS DIFFER");
+        }
+    }
+}
 
 void EncoderTable(const char* ATitle, const QImage& AMosaic) {
     std::printf("\n%s: %d x %d mosaic (%.1f MP), best of %d (slow encoders: 1)\n", ATitle,
@@ -231,10 +313,11 @@ void Pipeline(const QByteArray& AJpeg) {
 void Summary() {
     std::printf("\nPNG deflate: %s; JPEG decoder: %s\n",
                 PngFastDeflateIsIsal() ? "ISA-L" : "zlib (built without ISA-L)",
-                JpegDecoderAvailable() ? "TurboJPEG" : "Qt (built without libjpeg-turbo)");
+                JpegDecoderAvailable() ? "libjpeg-turbo" : "Qt (built without libjpeg-turbo)");
     if (!gPipelineOnly || gPhoto.isEmpty()) {
         EncoderTable("Synthetic", Mosaic24());
         DecoderTable("Synthetic", Jpeg24());
+        ReaderTable();
     }
     if (gPhoto.isEmpty())
         return;

@@ -8,10 +8,11 @@ mode=${1:-run}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-# ISA-L deflates PNG files and TurboJPEG decodes JPEG; the build falls back to zlib and Qt
-# without them. help2man writes the manual pages from the programs' --help.
-build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libspng-dev libisal-dev
-    libturbojpeg0-dev help2man)
+# libspng and giflib read PNG and GIF pictures. ISA-L deflates PNG files and libjpeg-turbo decodes
+# JPEG; the build falls back to zlib and Qt without them. help2man writes the manual pages from
+# the programs' --help.
+build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libspng-dev libgif-dev
+    libisal-dev libjpeg62-turbo-dev help2man)
 # Japanese captions need a font with Japanese glyphs, and Qt's own dialogs their translations.
 # Qt's image plugins let vorm-cli read WebP, TIFF and more by their content.
 run_pkgs=(fonts-noto-cjk qt6-translations-l10n qt6-image-formats-plugins)

@@ -1,8 +1,10 @@
 #include "codec_support.h"
 
+#include "parallel.h"
 #include "platform.h"
 
 #include <QFile>
+#include <atomic>
 
 QString FileMessage(TFileAction AAction, const QString& AFileName, const QString& AReason) {
     return AAction == TFileAction::Read ? CannotReadMessage(AFileName, AReason)
@@ -61,4 +63,24 @@ QImage AsBitmap(QImage ABitmap) {
     if (converted.isNull() || converted.format() != kBitmapFormat)
         Fail(QStringLiteral("there is not enough memory to convert the picture"));
     return converted;
+}
+
+void FillMappingPagesAhead(QImage& ABitmap, const std::function<void()>& AFill) {
+    uchar* const pixels = ABitmap.bits(); // detached here, before the threads share it
+    const size_t bytes = size_t(ABitmap.sizeInBytes());
+    std::atomic<bool> done{false};
+    ParallelFor(2, [&](int AItem) {
+        if (AItem == 0) {
+            struct TDone {
+                std::atomic<bool>& Flag;
+                ~TDone() { Flag = true; }
+            } done0{done};
+            AFill();
+            return;
+        }
+        // In steps, so that it stops soon after the filling does.
+        constexpr size_t kStep = size_t(4) << 20;
+        for (size_t at = 0; at < bytes && !done; at += kStep)
+            MapPagesAhead(pixels + at, std::min(kStep, bytes - at));
+    });
 }

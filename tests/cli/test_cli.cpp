@@ -278,7 +278,9 @@ TEST_F(CliTest, CutShortInputsWarnAndConvert) {
     ASSERT_TRUE(jpegPicture.save(Dir.filePath("whole.jpg"), "JPEG"));
     const QByteArray jpeg = Read(Dir.filePath("whole.jpg"));
     for (const auto& [name, data] : {std::pair{"cut.png", png.left(png.size() / 2)},
-                                     std::pair{"cut.jpg", jpeg.left(jpeg.size() / 2)}}) {
+                                     // its first rows whole: data that end before
+                                     // the first row of blocks are refused
+                                     std::pair{"cut.jpg", jpeg.left(jpeg.size() - 64)}}) {
         SCOPED_TRACE(name);
         const QString in = Dir.filePath(name), out = Dir.filePath(QString(name) + ".png");
         WriteFileAtomically(in, data);

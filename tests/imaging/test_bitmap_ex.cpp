@@ -49,6 +49,9 @@ TEST(BitmapEx, LoadsEveryKind) {
         {DataPath("src-rgba.png"), Source("src-rgba.png"), 0},
         {upper, Source("src-rgba.png"), 0},
         {DataPath("small.gif"), Source("src-rgb.png"), 64}, // a palette of 256 colours
+        {DataPath("src-rgb.bmp"), Source("src-rgb.png"), 0},
+        {DataPath("src-rgba.bmp"), Source("src-rgba.png"), 0},
+        {DataPath("small-rle.bmp"), Source("small.gif"), 0}, // ImageMagick's RLE8 of the GIF
         {DataPath("rgba32-rle-bottom-up.tga"), Source("src-rgba.png"), 0},
         {DataPath("rgb-rle.psd"), Source("src-rgb.png"), 0},
     };
@@ -97,8 +100,8 @@ TEST(BitmapEx, FailedLoadsKeepTheBitmap) {
         const char* Reason;
     } cases[] = {
         // Other names are read by their content, which these have none of.
-        {dir.filePath("notes"), "File not found"},
-        {dir.filePath("image.tif"), "File not found"},
+        {dir.filePath("notes"), "No such file"},
+        {dir.filePath("image.tif"), "No such file"},
         {text, "only JPEG"},
         {dir.filePath("missing.png"), "missing.png"},
         {junk, "junk.png"},

@@ -72,8 +72,10 @@ TEST(MemoryBudget, EveryReaderKeepsToIt) {
     SetMemoryLimit(1000); // bytes: less than any of these pictures of 37 × 23 needs
     // Qt counts in whole MiB, and takes 0 for no limit at all: a limit below 1 MiB is 1.
     EXPECT_EQ(QImageReader::allocationLimit(), 1);
-    for (const char* name : {"src-rgb.png", "exif-right-top.jpg", "small.gif", "rgb-rle.psd",
-                             "rgb24-rle-top-down.tga", "rgb.hdr", "rgba16.png"}) {
+    for (const char* name :
+         {"src-rgb.png", "exif-right-top.jpg", "small.gif", "rgb-rle.psd", "rgb24-rle-top-down.tga",
+          "rgb.hdr", "rgba16.png", "rgb-interlaced.png", "progressive-444.jpg", "rgb-1x3.jpg",
+          "src-rgb.bmp", "small-rle.bmp"}) {
         SCOPED_TRACE(name);
         TFMXBitmapEx bitmap(3, 2);
         const QImage before = bitmap.Bitmap();

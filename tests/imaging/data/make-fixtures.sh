@@ -55,3 +55,15 @@ app1 = b"\xff\xe1" + struct.pack(">H", 2 + 6 + len(tiff)) + b"Exif\x00\x00" + ti
 data = open(sys.argv[1], "rb").read()
 open(sys.argv[1], "wb").write(data[:2] + app1 + data[2:])
 PY
+# Sampling factors that TurboJPEG's header call cannot name, but libjpeg and every peer decode.
+convert src-rgb.png -strip -quality 90 -sampling-factor 1x3 rgb-1x3.jpg
+convert src-rgb.png -strip -quality 90 -sampling-factor 3x1 -interlace JPEG rgb-3x1-progressive.jpg
+# BMP files from another writer: 24 bits, 8-bit RLE from the GIF's palette, and a V5 header with
+# an alpha mask.
+convert src-rgb.png -strip bmp3:src-rgb.bmp
+convert small.gif -strip -compress RLE bmp3:small-rle.bmp
+convert src-rgba.png -strip -define bmp:format=bmp4 src-rgba.bmp
+# GIFs for the GIF reader, which must give Qt's pixels for such plain files: interlaced, and with
+# a transparent colour (the RGBA source's alpha cut at half).
+convert src-rgb.png -strip -interlace GIF rgb-interlaced.gif
+convert src-rgba.png -strip -channel A -threshold 50% +channel rgba-transparent.gif
