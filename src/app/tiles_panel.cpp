@@ -5,6 +5,7 @@
 #include "ui_texts.h"
 #include "vorm_error.h"
 
+#include <QAbstractTableModel>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -18,7 +19,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -36,6 +37,8 @@ const QString kOpen = QStringLiteral(":open");
 QString ColorText(TAlphaColor AColor) {
     if ((AColor >> 24) == 0)
         return QStringLiteral("transparent");
+    if ((AColor >> 24) == 0xFF)
+        return QString::asprintf("#%06X", unsigned(AColor & 0xFFFFFF));
     return QString::asprintf("#%06X%02X", unsigned(AColor & 0xFFFFFF), unsigned(AColor >> 24));
 }
 
@@ -64,6 +67,68 @@ QDoubleSpinBox* WidthBox(QWidget* AParent) {
 
 } // namespace
 
+class TBomModel : public QAbstractTableModel {
+public:
+    TBomModel(bool AJapanese, QObject* AParent) : QAbstractTableModel(AParent) {
+        for (TPanelText t : {TPanelText::BomSwatch, TPanelText::BomName, TPanelText::BomCode,
+                             TPanelText::BomWhole, TPanelText::BomCut, TPanelText::BomShare})
+            FHeaders << PanelText(t, AJapanese);
+    }
+    void Set(std::vector<TBomRow> ARows, double APixels) {
+        beginResetModel();
+        FRows = std::move(ARows);
+        FPixels = APixels;
+        endResetModel();
+    }
+    int rowCount(const QModelIndex& AParent = {}) const override {
+        return AParent.isValid() ? 0 : int(FRows.size());
+    }
+    int columnCount(const QModelIndex& AParent = {}) const override {
+        return AParent.isValid() ? 0 : int(FHeaders.size());
+    }
+    QVariant headerData(int ASection, Qt::Orientation AOrientation, int ARole) const override {
+        if (AOrientation == Qt::Horizontal && ARole == Qt::DisplayRole && ASection >= 0 &&
+            ASection < FHeaders.size())
+            return FHeaders[ASection];
+        return {};
+    }
+    QVariant data(const QModelIndex& AIndex, int ARole) const override {
+        if (!AIndex.isValid() || AIndex.row() >= int(FRows.size()))
+            return {};
+        const TBomRow& r = FRows[size_t(AIndex.row())];
+        const int column = AIndex.column();
+        if (ARole == Qt::DecorationRole && column == 0)
+            return Swatch(r.Color.Rgb);
+        if (ARole == Qt::ToolTipRole && column == 0)
+            return ColorText(r.Color.Rgb);
+        if (ARole == Qt::TextAlignmentRole && column >= 3)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (ARole != Qt::DisplayRole)
+            return {};
+        const QLocale locale;
+        switch (column) {
+        case 1:
+            return r.Color.label();
+        case 2:
+            return r.Color.Code;
+        case 3:
+            return locale.toString(qlonglong(r.Whole));
+        case 4:
+            return locale.toString(qlonglong(r.Cut));
+        case 5:
+            return locale.toString(FPixels > 0 ? 100.0 * double(r.Area) / FPixels : 0.0, 'f', 1) +
+                   QStringLiteral(" %");
+        default:
+            return {};
+        }
+    }
+
+private:
+    QStringList FHeaders;
+    std::vector<TBomRow> FRows;
+    double FPixels = 0;
+};
+
 TTilesPanel::TTilesPanel(bool AJapanese, QWidget* AParent) : QFrame(AParent), FJapanese(AJapanese) {
     const auto text = [this](TPanelText AText) { return PanelText(AText, FJapanese); };
     setObjectName(QStringLiteral("TilesPanel"));
@@ -75,8 +140,8 @@ TTilesPanel::TTilesPanel(bool AJapanese, QWidget* AParent) : QFrame(AParent), FJ
     QFont bold = lbTitle->font();
     bold.setBold(true);
     lbTitle->setFont(bold);
-    lbTitle->setToolTip(text(TPanelText::ToolTip).arg(QKeySequence(Qt::Key_F9).toString(
-        QKeySequence::NativeText)));
+    lbTitle->setToolTip(
+        text(TPanelText::ToolTip).arg(QKeySequence(Qt::Key_F9).toString(QKeySequence::NativeText)));
 
     cbPalette = new QComboBox(this);
     cbPalette->setAccessibleName(text(TPanelText::Palette));
@@ -108,16 +173,18 @@ TTilesPanel::TTilesPanel(bool AJapanese, QWidget* AParent) : QFrame(AParent), FJ
     SetGroutColor(FGroutColor);
     SetOutlineColor(FOutlineColor);
 
-    tbBom = new QTableWidget(0, 6, this);
-    tbBom->setHorizontalHeaderLabels(
-        {text(TPanelText::BomSwatch), text(TPanelText::BomName), text(TPanelText::BomCode),
-         text(TPanelText::BomWhole), text(TPanelText::BomCut), text(TPanelText::BomShare)});
+    FBom = new TBomModel(FJapanese, this);
+    tbBom = new QTableView(this);
+    tbBom->setModel(FBom);
     tbBom->setAccessibleName(text(TPanelText::Bom));
     tbBom->verticalHeader()->hide();
     tbBom->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tbBom->setSelectionBehavior(QAbstractItemView::SelectRows);
     tbBom->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     tbBom->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    // Rows of one height: the view then never measures the many rows of a photo's colours.
+    tbBom->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    tbBom->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
 
     btExport = new QPushButton(text(TPanelText::Export), this);
     btExport->setEnabled(false);
@@ -147,12 +214,25 @@ TTilesPanel::TTilesPanel(bool AJapanese, QWidget* AParent) : QFrame(AParent), FJ
 void TTilesPanel::FillPalettes() {
     cbPalette->clear();
     cbPalette->addItem(PanelText(TPanelText::PaletteNone, FJapanese), kNone);
-    for (const TPaletteListing& p : ListPalettes())
-        if (p.Colors > 0)
-            cbPalette->addItem(QStringLiteral("%1 (%2)").arg(p.Name).arg(p.Colors), p.File);
     cbPalette->addItem(PanelText(TPanelText::PaletteOpen, FJapanese), kOpen);
     cbPalette->setCurrentIndex(0);
     FPaletteIndex = 0;
+}
+
+void TTilesPanel::showEvent(QShowEvent* AEvent) {
+    QFrame::showEvent(AEvent);
+    // Listed when first shown: reading every installed palette costs time that a window whose
+    // panel stays hidden should not spend.
+    if (FListed)
+        return;
+    FListed = true;
+    int at = 1;
+    for (const TPaletteListing& p : ListPalettes())
+        if (p.Colors > 0 && EntryOf(p.File) < 0)
+            cbPalette->insertItem(at++, QStringLiteral("%1 (%2)").arg(p.Name).arg(p.Colors),
+                                  p.File);
+    FPaletteIndex = FPalette.File.isEmpty() ? 0 : std::max(0, EntryOf(FPalette.File));
+    cbPalette->setCurrentIndex(FPaletteIndex);
 }
 
 int TTilesPanel::EntryOf(const QString& AFileName) const {
@@ -286,7 +366,8 @@ void TTilesPanel::Load(const TIniFile& AIni) {
 
 void TTilesPanel::Save(TIniFile& AIni) const {
     AIni.WriteString(kTiles, QStringLiteral("Palette"), FPalette.File);
-    AIni.WriteInteger(kTiles, QStringLiteral("Colors"), seColors->value() >= 2 ? seColors->value() : 0);
+    AIni.WriteInteger(kTiles, QStringLiteral("Colors"),
+                      seColors->value() >= 2 ? seColors->value() : 0);
     AIni.WriteInteger(kTiles, QStringLiteral("Dither"), chDither->isChecked() ? 1 : 0);
     AIni.WriteString(kTiles, QStringLiteral("Grout"), QString::number(seGrout->value()));
     AIni.WriteString(kTiles, QStringLiteral("GroutColor"), ColorText(FGroutColor));
@@ -294,31 +375,20 @@ void TTilesPanel::Save(TIniFile& AIni) const {
     AIni.WriteString(kTiles, QStringLiteral("OutlineColor"), ColorText(FOutlineColor));
 }
 
-void TTilesPanel::ShowBom(const std::vector<TBomRow>& ARows, int AWidth, int AHeight) {
-    tbBom->setRowCount(int(ARows.size()));
-    const double pixels = double(AWidth) * AHeight;
-    const QLocale locale;
-    for (int i = 0; i < int(ARows.size()); ++i) {
-        const TBomRow& r = ARows[size_t(i)];
-        auto* swatch = new QTableWidgetItem(Swatch(r.Color.Rgb), QString());
-        swatch->setToolTip(ColorText(r.Color.Rgb));
-        tbBom->setItem(i, 0, swatch);
-        tbBom->setItem(i, 1, new QTableWidgetItem(r.Color.label()));
-        tbBom->setItem(i, 2, new QTableWidgetItem(r.Color.Code));
-        const auto number = [&](int ACol, const QString& AText) {
-            auto* item = new QTableWidgetItem(AText);
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            tbBom->setItem(i, ACol, item);
-        };
-        number(3, locale.toString(qlonglong(r.Whole)));
-        number(4, locale.toString(qlonglong(r.Cut)));
-        number(5, locale.toString(pixels > 0 ? 100.0 * double(r.Area) / pixels : 0.0, 'f', 1) +
-                      QStringLiteral(" %"));
-    }
+void TTilesPanel::ShowBom(std::vector<TBomRow> ARows, int AWidth, int AHeight) {
+    FBom->Set(std::move(ARows), double(AWidth) * AHeight);
     btExport->setEnabled(true);
 }
 
 void TTilesPanel::ClearBom() {
-    tbBom->setRowCount(0);
+    FBom->Set({}, 0);
     btExport->setEnabled(false);
+}
+
+QString TTilesPanel::BomText(int ARow, int AColumn) const {
+    return FBom->data(FBom->index(ARow, AColumn), Qt::DisplayRole).toString();
+}
+
+int TTilesPanel::BomRows() const {
+    return FBom->rowCount();
 }

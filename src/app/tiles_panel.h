@@ -15,7 +15,8 @@ class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
-class QTableWidget;
+class QTableView;
+class TBomModel;
 class QToolButton;
 class TIniFile;
 
@@ -39,8 +40,13 @@ public:
     void UsePaletteFile(const QString& AFileName);
     const TPalette& Palette() const { return FPalette; }
 
-    void ShowBom(const std::vector<TBomRow>& ARows, int AWidth, int AHeight);
+    // A photo without a palette has a row for each of its many colours: the table is a model
+    // that makes only the rows shown.
+    void ShowBom(std::vector<TBomRow> ARows, int AWidth, int AHeight);
     void ClearBom();
+    // The table's text in a cell, as shown.
+    QString BomText(int ARow, int AColumn) const;
+    int BomRows() const;
 
     // The controls, for the window and its tests.
     QComboBox* cbPalette = nullptr;
@@ -50,7 +56,7 @@ public:
     QToolButton* btGroutColor = nullptr;
     QDoubleSpinBox* seOutline = nullptr;
     QToolButton* btOutlineColor = nullptr;
-    QTableWidget* tbBom = nullptr;
+    QTableView* tbBom = nullptr;
     QPushButton* btExport = nullptr;
     QLabel* lbTitle = nullptr;
 
@@ -64,6 +70,9 @@ signals:
     // A palette could not be read; the message names the file and the line.
     void PaletteFailed(const QString& AMessage);
 
+protected:
+    void showEvent(QShowEvent* AEvent) override;
+
 private:
     void FillPalettes();
     void PaletteChosen(int AIndex);
@@ -72,6 +81,8 @@ private:
     int EntryOf(const QString& AFileName) const;
 
     bool FJapanese;
+    TBomModel* FBom = nullptr;
+    bool FListed = false;  // the installed palettes are in the list
     TPalette FPalette;     // the chosen one; no entries for "None"
     int FPaletteIndex = 0; // the list entry it came from
     TAlphaColor FGroutColor = 0;

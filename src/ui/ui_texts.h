@@ -28,13 +28,13 @@ QString AboutOkCaption();
 
 // The "Tiles" panel, its context menu and its export.
 enum class TPanelText {
-    Title,          // the panel's heading
-    ToolTip,        // the heading's tooltip; %1 is the key that shows and hides the panel
+    Title,   // the panel's heading
+    ToolTip, // the heading's tooltip; %1 is the key that shows and hides the panel
     Palette,
     PaletteNone,
-    PaletteOpen,    // the last entry of the palette list
-    PaletteDialog,  // the title of the palette file dialog
-    PaletteFilter,  // the palette file dialog's filter, without its patterns
+    PaletteOpen,   // the last entry of the palette list
+    PaletteDialog, // the title of the palette file dialog
+    PaletteFilter, // the palette file dialog's filter, without its patterns
     Colors,
     ColorsAll,
     Dither,
@@ -42,8 +42,8 @@ enum class TPanelText {
     GroutColor,
     Outline,
     OutlineColor,
-    Transparent,    // a colour button's text for a fully transparent colour
-    Bom,            // the heading above the table
+    Transparent, // a colour button's text for a fully transparent colour
+    Bom,         // the heading above the table
     BomSwatch,
     BomName,
     BomCode,
@@ -52,12 +52,12 @@ enum class TPanelText {
     BomShare,
     Export,
     ExportDialog,
-    ExportBomCsv,   // the export dialog's filters, without their patterns
+    ExportBomCsv, // the export dialog's filters, without their patterns
     ExportBomJson,
     ExportTiles,
     ExportCutLines,
-    ExportNothing,  // when no mosaic has been made yet
-    MenuPanel,      // the context menu of the picture area
+    ExportNothing, // when no mosaic has been made yet
+    MenuPanel,     // the context menu of the picture area
     MenuFit,
     MenuActual,
     MenuCopy,
