@@ -1,5 +1,6 @@
 #include "frm_main.h"
 
+#include "atomic_file.h"
 #include "bitmap_ex.h"
 
 #include "catalog.h"
@@ -10,6 +11,7 @@
 #include "ini_file.h"
 #include "list_accessible.h"
 #include "theme.h"
+#include "tiles_panel.h"
 #include "tool_icons.h"
 #include "ui_texts.h"
 #include "utils.h"
@@ -17,8 +19,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -27,8 +31,10 @@
 #include <QFileInfo>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
@@ -43,6 +49,7 @@
 namespace {
 
 const QString kSystem = QStringLiteral("System");
+const QString kTiles = QStringLiteral("Tiles");
 
 // Qt shows a filter as "text (patterns)". Upper-case patterns too, since Linux file names are
 // case-sensitive and cameras write IMG_0001.JPG.
@@ -239,11 +246,21 @@ void TFrmMain::CreateLayout() {
     ProgressBar->setTextVisible(false);
     ProgressBar->setRange(0, 1000);
     ProgressBar->setValue(0);
+    // Hidden until asked for: the first start looks as it always did.
+    TilesPanel = new TTilesPanel(IsJapanese(), this);
+    TilesPanel->hide();
+    connect(TilesPanel, &TTilesPanel::ExportRequested, this, [this] { ExportExecute(); });
+    connect(TilesPanel, &TTilesPanel::PaletteFailed, this, &TFrmMain::ShowError);
+    auto* middle = new QHBoxLayout();
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->setSpacing(0);
+    middle->addWidget(Image2, 1);
+    middle->addWidget(TilesPanel);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(LayoutT);
-    column->addWidget(Image2, 1);
+    column->addLayout(middle, 1);
     column->addWidget(ProgressBar);
 }
 
@@ -335,6 +352,14 @@ void TFrmMain::CreateKeys() {
     keys({QKeySequence::ZoomOut}, [this] { Image1->ZoomOut(); });
     keys({Qt::CTRL | Qt::Key_1}, [this] { Image1->ZoomActual(); });
     keys({Qt::CTRL | Qt::Key_0}, [this] { Image1->ZoomFit(); });
+    keys({QKeySequence::Copy}, [this] { CopyMosaic(); });
+    // F9, as file managers show and hide their side panels; no standard key of Qt's uses it.
+    PanelAction = new QAction(PanelText(TPanelText::MenuPanel, ja), this);
+    PanelAction->setCheckable(true);
+    PanelAction->setShortcut(Qt::Key_F9);
+    PanelAction->setShortcutContext(Qt::WindowShortcut);
+    connect(PanelAction, &QAction::triggered, this, [this](bool AOn) { SetPanelVisible(AOn); });
+    addAction(PanelAction);
     for (const Qt::ArrowType arrow : {Qt::LeftArrow, Qt::RightArrow, Qt::UpArrow, Qt::DownArrow}) {
         const Qt::Key key = arrow == Qt::LeftArrow    ? Qt::Key_Left
                             : arrow == Qt::RightArrow ? Qt::Key_Right
@@ -412,6 +437,9 @@ bool TFrmMain::eventFilter(QObject* AWatched, QEvent* AEvent) {
         case QEvent::Resize:
             Image1Resize();
             break;
+        case QEvent::ContextMenu:
+            ShowContextMenu(static_cast<QContextMenuEvent*>(AEvent)->globalPos());
+            return true;
         default:
             break;
         }
@@ -507,20 +535,30 @@ void TFrmMain::StartConversion(TJobKind AKind, const QString& AFileName) {
     const float alpha = gAlpha;
     const bool opaque = gColorConvOpaque;
     TProgress* const observer = ProgressObserver;
+    // The panel's options apply whether it shows or not; at their defaults the mosaic is the
+    // plain one.
+    const TMakerOptions maker = TilesPanel->Options();
+    FReportOptions = maker;
+    FReportShape = cbInit->currentIndex();
+    FReportCell = w;
     FWatcher.setFuture(QtConcurrent::run([=, this]() {
         TJobResult result;
         TThreadProgress progress(FProgressMax, FProgressValue, FSampled, FCancel, observer);
         try {
+            result.Report = std::make_shared<TMakerReport>();
+            TMakerReport* report = result.Report.get();
             switch (AKind) {
             case TJobKind::Preview:
-                MosaicPreview(init, w, source, result.Painted, conv, alpha, &progress);
+                MosaicPreview(init, w, source, result.Painted, conv, alpha, &progress, maker,
+                              report);
                 break;
             case TJobKind::Svg:
                 MosaicSaveSvg(AFileName, init, w, source, result.Painted, conv, alpha, &progress,
-                              opaque);
+                              opaque, maker, report);
                 break;
             case TJobKind::Png:
-                MosaicSavePng(AFileName, init, w, source, result.Painted, conv, alpha, &progress);
+                MosaicSavePng(AFileName, init, w, source, result.Painted, conv, alpha, &progress,
+                              TPngCompression::Fast, maker, report);
                 break;
             }
         } catch (const ECanceled&) {
@@ -534,8 +572,10 @@ void TFrmMain::StartConversion(TJobKind AKind, const QString& AFileName) {
         // this far has written its file, and says so.
         if (AKind == TJobKind::Preview && FCancel)
             result.Canceled = true;
-        if (!result.Error.isEmpty() || result.Canceled)
+        if (!result.Error.isEmpty() || result.Canceled) {
             result.Painted = QImage();
+            result.Report.reset();
+        }
         return result;
     }));
     SetBusy(true);
@@ -582,6 +622,9 @@ TFrmMain::TJobResult TFrmMain::FinishConversion() {
     FPendingSave = {};
     if (result.Error.isEmpty() && !result.Canceled) {
         Image1->SetBitmap(result.Painted);
+        FReport = result.Report;
+        if (FReport)
+            TilesPanel->ShowBom(FReport->Bom, FReport->Width, FReport->Height);
         if (!save.FileName.isEmpty()) {
             gSavePath = FolderOf(save.FileName);
             if (save.FilterIndex >= 0)
@@ -737,6 +780,9 @@ void TFrmMain::IniRead() {
     if (gSaveIndex < 0 || gSaveIndex > SaveFilters().size())
         gSaveIndex = 0;
     SelectFilter(SaveDialog, SaveFilters(), gSaveIndex);
+    // The panel's own section; a file without it reads as before.
+    TilesPanel->Load(ini);
+    SetPanelVisible(ini.ReadInteger(kTiles, QStringLiteral("Visible"), 0) != 0);
 }
 
 void TFrmMain::IniWrite() {
@@ -752,8 +798,120 @@ void TFrmMain::IniWrite() {
         ini.WriteInteger(kSystem, QStringLiteral("AlphaIndex"), cbAlpha->currentIndex());
         ini.WriteInteger(kSystem, QStringLiteral("OpenIndex"), gOpenIndex);
         ini.WriteInteger(kSystem, QStringLiteral("SaveIndex"), gSaveIndex);
+        // Written once the panel was used: until then the file is the one it always was.
+        if (ini.HasSection(kTiles) || IsPanelVisible() || !TilesPanel->IsDefault()) {
+            ini.WriteInteger(kTiles, QStringLiteral("Visible"), IsPanelVisible() ? 1 : 0);
+            TilesPanel->Save(ini);
+        }
         QDir().mkpath(QFileInfo(FIniFileName).absolutePath());
         ini.UpdateFile();
     } catch (const std::exception&) {
     }
+}
+
+void TFrmMain::SetPanelVisible(bool AVisible) {
+    TilesPanel->setVisible(AVisible);
+    PanelAction->setChecked(AVisible);
+}
+
+bool TFrmMain::IsPanelVisible() const {
+    return !TilesPanel->isHidden();
+}
+
+void TFrmMain::CopyMosaic() {
+    const QImage& shown = Image1->Bitmap();
+    if (!shown.isNull())
+        QGuiApplication::clipboard()->setImage(shown);
+}
+
+void TFrmMain::ShowContextMenu(const QPoint& AGlobalPos) {
+    const bool ja = IsJapanese();
+    QMenu menu(this);
+    menu.addAction(PanelAction);
+    menu.addSeparator();
+    const bool picture = !Image1->Bitmap().isNull();
+    QAction* fit =
+        menu.addAction(PanelText(TPanelText::MenuFit, ja), this, [this] { Image1->ZoomFit(); });
+    fit->setShortcut(Qt::CTRL | Qt::Key_0);
+    QAction* actual = menu.addAction(PanelText(TPanelText::MenuActual, ja), this,
+                                     [this] { Image1->ZoomActual(); });
+    actual->setShortcut(Qt::CTRL | Qt::Key_1);
+    menu.addSeparator();
+    QAction* copy =
+        menu.addAction(PanelText(TPanelText::MenuCopy, ja), this, [this] { CopyMosaic(); });
+    copy->setShortcut(QKeySequence::Copy);
+    for (QAction* a : {fit, actual, copy})
+        a->setEnabled(picture);
+    menu.exec(AGlobalPos);
+}
+
+void TFrmMain::ExportTo(const QString& AFileName, TExportKind AKind) {
+    if (!FReport)
+        throw EVormError(PanelText(TPanelText::ExportNothing, IsJapanese()));
+    const TMakerReport& r = *FReport;
+    std::string text;
+    switch (AKind) {
+    case TExportKind::BomCsv:
+        text = BomCsv(r.Bom, r.Width, r.Height);
+        break;
+    case TExportKind::BomJson:
+        text = BomJson(r.Bom, r.Width, r.Height, FReportOptions.Palette.Name);
+        break;
+    case TExportKind::Tiles:
+        EmitTilesJson(r.Items, r.Colors, FReportOptions, kShapes[size_t(FReportShape)].Key,
+                      FReportCell, r.Width, r.Height,
+                      [&](const std::string& APiece) { text += APiece; });
+        break;
+    case TExportKind::CutLines:
+        text = CutLinesText(r.Items, r.Colors, FReportOptions.Grout, r.Width, r.Height);
+        break;
+    }
+    const QString movedTo = RenameExisting(AFileName, [&](const QString& AOld,
+                                                          const QString& ANew) {
+        QMessageBox::information(this, WindowCaption(), RenameMessage(AOld, ANew, IsJapanese()));
+    });
+    try {
+        WriteFileAtomically(AFileName, QByteArray::fromStdString(text));
+    } catch (...) {
+        PutBackEarlier(AFileName, movedTo);
+        throw;
+    }
+}
+
+void TFrmMain::ExportExecute() {
+    if (FBusy)
+        return;
+    const bool ja = IsJapanese();
+    if (!FReport) {
+        ShowError(PanelText(TPanelText::ExportNothing, ja));
+        return;
+    }
+    const struct {
+        TPanelText Text;
+        const char* Ext;
+        TExportKind Kind;
+    } kinds[] = {
+        {TPanelText::ExportBomCsv, "csv", TExportKind::BomCsv},
+        {TPanelText::ExportBomJson, "json", TExportKind::BomJson},
+        {TPanelText::ExportTiles, "json", TExportKind::Tiles},
+        {TPanelText::ExportCutLines, "svg", TExportKind::CutLines},
+    };
+    QStringList filters;
+    for (const auto& k : kinds)
+        filters << Filter(PanelText(k.Text, ja).toUtf8().constData(), {k.Ext});
+    QFileDialog dialog(this, PanelText(TPanelText::ExportDialog, ja));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite); // moved aside, never overwritten
+    dialog.setDirectory(DialogFolder(gSavePath));
+    dialog.selectFile(QFileInfo(gOpenFile).completeBaseName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const int chosen = std::max(0, SelectedFilter(&dialog, filters) - 1);
+    QString name = dialog.selectedFiles().front();
+    if (LowerExt(name) != u'.' + QLatin1String(kinds[chosen].Ext))
+        name += u'.' + QLatin1String(kinds[chosen].Ext);
+    Command([&] { ExportTo(name, kinds[chosen].Kind); });
 }

@@ -2,6 +2,7 @@
 // commands, and the background the picture is shown over.
 #pragma once
 
+#include "drivers.h"
 #include "image_view.h"
 #include "mosaic_model.h"
 
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <memory>
 
 class QComboBox;
 class TFMXFlatBtn;
@@ -18,6 +20,8 @@ class TFMXFrmAbout;
 class QFileDialog;
 class QMimeData;
 class QProgressBar;
+class QAction;
+class TTilesPanel;
 
 class TFrmMain : public QWidget {
     Q_OBJECT
@@ -56,6 +60,19 @@ public:
     void ItemsSetEn();
     void ItemsSetJa();
 
+    // The "Tiles" panel: shown and hidden by F9 and from the picture area's context menu.
+    void SetPanelVisible(bool AVisible);
+    bool IsPanelVisible() const;
+    // Puts the mosaic shown, or the picture before any preview, on the clipboard (Ctrl+C).
+    void CopyMosaic();
+    // Writes what the last conversion gave, as AKind asks, to AFileName, moving an earlier file
+    // aside; throws EVormError.
+    enum class TExportKind { BomCsv, BomJson, Tiles, CutLines };
+    void ExportTo(const QString& AFileName, TExportKind AKind);
+    void ExportExecute();
+    // The last conversion's report; null before the first.
+    const TMakerReport* LastReport() const { return FReport.get(); }
+
     // The file a save writes when the dialog returns AName with filter AFilterIndex (1 SVG,
     // 2 PNG, 0 also SVG): a name that ends neither in .svg nor .png gets the filter's extension.
     static QString SaveNameFor(const QString& AName, int AFilterIndex);
@@ -79,6 +96,8 @@ public:
     QComboBox* cbColor = nullptr;
     QComboBox* cbWidth = nullptr;
     QComboBox* cbAlpha = nullptr;
+    TTilesPanel* TilesPanel = nullptr;
+    QAction* PanelAction = nullptr;
 
     // Working state.
     QImage gBitmap;
@@ -120,6 +139,7 @@ private:
     enum class TJobKind { Preview, Svg, Png };
     struct TJobResult {
         QImage Painted;
+        std::shared_ptr<TMakerReport> Report;
         QString Error; // empty on success
         bool Canceled = false;
     };
@@ -145,10 +165,15 @@ private:
     void UpdateProgress();
     void SetBusy(bool ABusy);
     void ShowError(const QString& AMessage);
+    void ShowContextMenu(const QPoint& AGlobalPos);
     // Runs a command, showing any error it throws in an error box.
     template <typename F> void Command(F&& AFunc);
 
     QString FIniFileName;
+    std::shared_ptr<const TMakerReport> FReport;
+    TMakerOptions FReportOptions; // what made FReport
+    int FReportShape = 0;
+    float FReportCell = 0;
     bool FShown = false;
     bool FBusy = false;
     bool FCloseWhenDone = false;

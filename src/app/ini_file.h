@@ -13,6 +13,7 @@ public:
     explicit TIniFile(const QString& AFileName);
 
     QString ReadString(const QString& ASection, const QString& AKey, const QString& ADefault) const;
+    bool HasSection(const QString& ASection) const { return FindSection(ASection) != nullptr; }
     // ADefault also when the value is not a whole decimal number that fits 32 bits.
     int ReadInteger(const QString& ASection, const QString& AKey, int ADefault) const;
 

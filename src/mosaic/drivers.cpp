@@ -26,10 +26,23 @@ TPaintStyle StyleOf(const TMakerOptions& AMaker) {
 // the tile array is released on every path out. ASource is let go once it is sampled, so that a
 // caller that hands over its only reference has the picture's memory back before the mosaic is
 // painted. Without maker options every step is the one of before.
+// The report a caller asked for, made once the mosaic is done with the tiles.
+void Report(TMakerReport* AReport, TItemXs& AItems, const TTileColors* AColors,
+            TColorConv AColorConv, const TMakerOptions& AMaker, int W, int H,
+            TProgress* AProgress) {
+    if (!AReport)
+        return;
+    AReport->Colors = AColors ? *AColors : MapTileColors(AItems, AColorConv, AMaker, AProgress);
+    AReport->Bom = BillOfMaterials(AItems, AReport->Colors, AMaker.Grout, W, H);
+    AReport->Width = W;
+    AReport->Height = H;
+    AReport->Items = std::move(AItems);
+}
+
 template <typename After>
 void RunPipeline(TBitmapToItemXsInit AInit, float w, QImage ASource, QImage* ADest,
                  TColorConv AColorConv, float AOpacity, TProgress* AProgress,
-                 const TMakerOptions& AMaker, After&& AAfter) {
+                 const TMakerOptions& AMaker, After&& AAfter, TMakerReport* AReport = nullptr) {
     const int W = ASource.width(), H = ASource.height();
     WithMemoryMessage(
         [&] {
@@ -44,6 +57,7 @@ void RunPipeline(TBitmapToItemXsInit AInit, float w, QImage ASource, QImage* ADe
                 if (ADest)
                     RenderItemXs(items, W, H, *ADest, AColorConv, AOpacity);
                 AAfter(TPipelineResult{items, W, H, nullptr});
+                Report(AReport, items, nullptr, AColorConv, AMaker, W, H, AProgress);
                 return;
             }
             const TTileColors colors = MapTileColors(items, AColorConv, AMaker, AProgress);
@@ -54,14 +68,15 @@ void RunPipeline(TBitmapToItemXsInit AInit, float w, QImage ASource, QImage* ADe
                     RenderItemXs(items, W, H, *ADest, AColorConv, AOpacity);
             }
             AAfter(TPipelineResult{items, W, H, &colors});
+            Report(AReport, items, &colors, AColorConv, AMaker, W, H, AProgress);
         });
 }
 
 // Writes the mosaic through AWriteMosaic with the side files around it: they are written first
 // and published only once the mosaic is, so that a failure before then leaves nothing.
 template <typename WriteMosaic>
-void WithSideFiles(const TPipelineResult& R, const TMakerOptions& AMaker,
-                   TBitmapToItemXsInit AInit, float w, WriteMosaic&& AWriteMosaic) {
+void WithSideFiles(const TPipelineResult& R, const TMakerOptions& AMaker, TBitmapToItemXsInit AInit,
+                   float w, WriteMosaic&& AWriteMosaic) {
     std::vector<std::unique_ptr<TAtomicFile>> side;
     if (R.Colors)
         side = PrepareSideFiles(R.Items, *R.Colors, AMaker, AInit, w, R.W, R.H);
@@ -82,39 +97,46 @@ void WriteSvgOf(const QString& AFileName, const TPipelineResult& R, TColorConv A
 
 void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
                    TColorConv AColorConv, float AOpacity, TProgress* AProgress,
-                   const TMakerOptions& AMaker) {
+                   const TMakerOptions& AMaker, TMakerReport* AReport) {
     // A preview writes no side files.
     TMakerOptions picture = AMaker;
     picture.BomFile.clear();
     picture.TilesFile.clear();
     picture.CutLinesFile.clear();
-    RunPipeline(AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress, picture,
-                [](const TPipelineResult&) {});
+    RunPipeline(
+        AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress, picture,
+        [](const TPipelineResult&) {}, AReport);
 }
 
 void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
                    QImage& ADest, TColorConv AColorConv, float AOpacity, TProgress* AProgress,
-                   TPngCompression ACompression, const TMakerOptions& AMaker) {
-    RunPipeline(AInit, w, std::move(ASource), &ADest, AColorConv, AOpacity, AProgress, AMaker,
-                [&](const TPipelineResult& R) {
-                    WithSideFiles(R, AMaker, AInit, w, [&] {
-                        TPngOptions options;
-                        options.Compression = ACompression;
-                        options.Cancel = AProgress;
-                        WritePng(AFileName, ADest, options);
-                    });
-                });
+                   TPngCompression ACompression, const TMakerOptions& AMaker,
+                   TMakerReport* AReport) {
+    RunPipeline(
+        AInit, w, std::move(ASource), &ADest, AColorConv, AOpacity, AProgress, AMaker,
+        [&](const TPipelineResult& R) {
+            WithSideFiles(R, AMaker, AInit, w, [&] {
+                TPngOptions options;
+                options.Compression = ACompression;
+                options.Cancel = AProgress;
+                WritePng(AFileName, ADest, options);
+            });
+        },
+        AReport);
 }
 
 void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
-                   TProgress* AProgress, bool AColorConvOpaque, const TMakerOptions& AMaker) {
-    RunPipeline(AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress, AMaker,
-                [&](const TPipelineResult& R) {
-                    WithSideFiles(R, AMaker, AInit, w, [&] {
-                        WriteSvgOf(AFileName, R, AColorConv, AOpacity, AColorConvOpaque, AMaker);
-                    });
-                });
+                   TProgress* AProgress, bool AColorConvOpaque, const TMakerOptions& AMaker,
+                   TMakerReport* AReport) {
+    RunPipeline(
+        AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress, AMaker,
+        [&](const TPipelineResult& R) {
+            WithSideFiles(R, AMaker, AInit, w, [&] {
+                WriteSvgOf(AFileName, R, AColorConv, AOpacity, AColorConvOpaque, AMaker);
+            });
+        },
+        AReport);
 }
 
 void MosaicWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,

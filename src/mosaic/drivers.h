@@ -8,14 +8,26 @@
 #pragma once
 
 #include "maker.h"
+#include "maker_outputs.h"
 #include "mosaic_model.h"
 #include "png_writer.h"
 
 #include <QString>
 
+// What a conversion leaves for a caller that shows its bill of materials and exports its tile
+// list and cut lines later (the window): the tiles, their mapped colours and the bill.
+struct TMakerReport {
+    TItemXs Items;
+    TTileColors Colors;
+    std::vector<TBomRow> Bom;
+    int Width = 0, Height = 0;
+};
+
+// AReport, when given, receives the report; without maker options the mosaic is still the plain
+// one, and each distinct colour is a row of the bill.
 void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
                    TColorConv AColorConv, float AOpacity, TProgress* AProgress,
-                   const TMakerOptions& AMaker = TMakerOptions());
+                   const TMakerOptions& AMaker = TMakerOptions(), TMakerReport* AReport = nullptr);
 
 // ASource is let go once it is sampled: a caller that hands over its only reference (vorm-cli
 // does) needs no memory for it while the mosaic is painted and written. ACompression: the window
@@ -23,13 +35,13 @@ void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QI
 void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
                    QImage& ADest, TColorConv AColorConv, float AOpacity, TProgress* AProgress,
                    TPngCompression ACompression = TPngCompression::Fast,
-                   const TMakerOptions& AMaker = TMakerOptions());
+                   const TMakerOptions& AMaker = TMakerOptions(), TMakerReport* AReport = nullptr);
 
 // AColorConvOpaque is the switch the caller sets for the two always-opaque treatments.
 void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
                    TProgress* AProgress, bool AColorConvOpaque,
-                   const TMakerOptions& AMaker = TMakerOptions());
+                   const TMakerOptions& AMaker = TMakerOptions(), TMakerReport* AReport = nullptr);
 
 // As MosaicSaveSvg, but paints nothing: for a caller that shows no mosaic (vorm-cli), which then
 // needs no bitmap beside the source. The document is the same. ASource is let go once sampled.

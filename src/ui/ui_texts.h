@@ -29,3 +29,42 @@ QString AboutTitle();
 QString AboutMaker();
 QString AboutUrl(bool AJapanese);
 QString AboutOkCaption();
+
+// The "Tiles" panel, its context menu and its export.
+enum class TPanelText {
+    Title,   // the panel's heading
+    ToolTip, // the heading's tooltip; %1 is the key that shows and hides the panel
+    Palette,
+    PaletteNone,
+    PaletteOpen,   // the last entry of the palette list
+    PaletteDialog, // the title of the palette file dialog
+    PaletteFilter, // the palette file dialog's filter, without its patterns
+    Colors,
+    ColorsAll,
+    Dither,
+    Grout,
+    GroutColor,
+    Outline,
+    OutlineColor,
+    Transparent, // a colour button's text for a fully transparent colour
+    Bom,         // the heading above the table
+    BomSwatch,
+    BomName,
+    BomCode,
+    BomWhole,
+    BomCut,
+    BomShare,
+    Export,
+    ExportDialog,
+    ExportBomCsv, // the export dialog's filters, without their patterns
+    ExportBomJson,
+    ExportTiles,
+    ExportCutLines,
+    ExportNothing, // when no mosaic has been made yet
+    MenuPanel,     // the context menu of the picture area
+    MenuFit,
+    MenuActual,
+    MenuCopy,
+    Count
+};
+QString PanelText(TPanelText AText, bool AJapanese);
