@@ -1,8 +1,8 @@
 // Feeds any bytes to the program's own PNG reading: the header check, the check for files cut
-// short, and the reader of what a cut-short file holds. Each may refuse them but must not crash
+// short, and the reader. Each may refuse them but must not crash
 // or leak. The memory budget is kept small, as for the other readers.
 #include "memory_budget.h"
-#include "png_partial.h"
+#include "png_reader.h"
 #include "vorm_error.h"
 
 #include <QBuffer>
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
         IsPngCutShort(device);
     try {
         QString warning;
-        ReadCutShortPng(view, warning);
+        ReadPng(view, warning);
     } catch (const EVormError&) {
         // refused
     }

@@ -1,13 +1,15 @@
 #include "bitmap_ex.h"
 
 #include "atomic_file.h"
+#include "bmp.h"
 #include "codec_support.h"
+#include "gif.h"
 #include "hdr.h"
 #include "jpeg_decoder.h"
 #include "jpeg_partial.h"
 #include "memory_budget.h"
 #include "platform.h"
-#include "png_partial.h"
+#include "png_reader.h"
 #include "psd.h"
 #include "tga.h"
 
@@ -56,61 +58,57 @@ TFMXBitmapEx::TFMXBitmapEx(int AWidth, int AHeight)
 
 namespace {
 
-// Refuses a PNG whose header declares a picture that the file's bytes cannot hold even at the
-// densest compression, or that does not fit the memory budget, before Qt allocates it. Qt's own
-// reading of the header stops at the first damaged chunk, this one does not.
-void CheckPngHeader(const QString& AFileName) {
-    QFile file(AFileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return; // Qt says why
-    const std::optional<TPngHeader> png = ReadPngHeader(file.read(64));
-    if (!png)
-        return;
-    if (png->LeastFileBytes > file.size())
-        Fail(QStringLiteral("its %1 bytes cannot hold a %2 picture, which takes at least %3 even "
-                            "at the densest compression")
-                 .arg(file.size())
-                 .arg(SizeText(png->Width, png->Height), BytesText(png->LeastFileBytes, true)));
-    CheckPictureFits(png->Width, png->Height, png->Deep ? 8 : 0);
+bool JpegCutShort(const QByteArray& AData) {
+    QByteArray data = AData; // shared, not copied
+    QBuffer buffer(&data);
+    return buffer.open(QIODevice::ReadOnly) && IsJpegCutShort(buffer);
 }
 
-bool FileCutShort(const QString& AFileName, bool (*AIsCutShort)(QIODevice&)) {
-    QFile file(AFileName);
-    return file.open(QIODevice::ReadOnly) && AIsCutShort(file);
-}
+const QString kJpegCutShort = QStringLiteral(
+    "it is read as far as it goes, and what is missing comes out grey or blurred");
 
-// What Qt's decoder holds beside the bitmap while it decodes into a deeper format (16-bit PNGs
-// come as 8 bytes a pixel) and converts.
+// What Qt's decoder holds beside the bitmap while it decodes into a deeper format.
 qint64 DecodeBytesPerPixel(QImage::Format AFormat) {
     const int depth = QImage::toPixelFormat(AFormat).bitsPerPixel();
     return depth > 32 ? depth / 8 : 0;
 }
 
 // A picture through Qt's decoders, once the size its header declares has passed the memory
-// budget and, for a PNG, the file's bytes. A PNG cut short, which Qt refuses, is read as far as
-// it goes; a JPEG cut short Qt reads itself, filling in what is missing. Either sets AWarning to
-// what the picture lacks.
-QImage ReadPlatformPicture(const QString& AFileName, QString& AWarning) {
-    // JPEG straight into the bitmap's layout where the build can; the rest through Qt.
-    if (QImage jpeg; LoadJpegFile(AFileName, jpeg))
-        return jpeg;
+// budget: CMYK JPEGs, any JPEG in a build without libjpeg-turbo, and content that is none of the
+// four formats, which Qt refuses in its own words.
+QImage ReadQtPicture(const QString& AFileName, const QByteArray& AData, QString& AWarning) {
     QImageReader reader(AFileName);
     reader.setAutoTransform(true);
-    CheckPngHeader(AFileName);
     const QSize size = reader.size();
     const QByteArray format = reader.format();
     if (size.isValid())
         CheckPictureFits(size.width(), size.height(), DecodeBytesPerPixel(reader.imageFormat()));
-    if (format == "png" && FileCutShort(AFileName, IsPngCutShort))
-        return ReadCutShortPng(ReadPictureFile(AFileName), AWarning);
     ApplyMemoryLimitToQt();
     QImage image = reader.read();
     if (image.isNull())
         Fail(reader.errorString());
-    if (format == "jpeg" && FileCutShort(AFileName, IsJpegCutShort))
-        AWarning = QStringLiteral("it is read as far as it goes, and what is missing comes out "
-                                  "grey or blurred");
+    if (format == "jpeg" && JpegCutShort(AData))
+        AWarning = kJpegCutShort;
     return AsBitmap(std::move(image));
+}
+
+// A JPEG, PNG, GIF or BMP picture, by its content: the program's own readers (libjpeg-turbo,
+// libspng, giflib and its BMP reader) read it straight into the bitmap's layout, and set
+// AWarning to what a picture that the file holds only in part lacks.
+QImage ReadPlatformPicture(const QString& AFileName, QString& AWarning) {
+    const QByteArray data = ReadPictureFile(AFileName);
+    if (IsPng(data))
+        return ReadPng(data, AWarning);
+    if (IsGif(data))
+        return ReadGif(data, AWarning);
+    if (IsBmp(data))
+        return ReadBmp(data, AWarning);
+    if (QImage jpeg; DecodeJpeg(data, jpeg)) {
+        if (JpegCutShort(data))
+            AWarning = kJpegCutShort;
+        return jpeg;
+    }
+    return ReadQtPicture(AFileName, data, AWarning);
 }
 
 QImage Rotated(const QImage& APicture, float ADegrees) {

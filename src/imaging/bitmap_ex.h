@@ -1,6 +1,8 @@
 // The bitmap through which the program opens and saves pictures. The file's extension picks the
-// codec: Qt's for JPEG, PNG, GIF and BMP (JPEG photos turned upright by their EXIF orientation),
-// the program's own for PSD, TGA and Radiance HDR.
+// codec family. JPEG, PNG, GIF and BMP files are read by their content: libjpeg-turbo (JPEG
+// photos turned upright by their EXIF orientation), libspng, giflib and the program's own BMP
+// reader, with Qt's readers for CMYK JPEGs and for anything else; they are saved through Qt's
+// writers. PSD, TGA and Radiance HDR have codecs of the program's own.
 #pragma once
 
 #include <QImage>
@@ -42,7 +44,8 @@ public:
     const QString& LastError() const { return FLastError; }
 
     // Set when the last LoadFromFileEx returned true with a picture that the file holds only in
-    // part (a JPEG or PNG cut short), naming the file and what the picture lacks; else empty.
+    // part (a JPEG, PNG, GIF or BMP cut short), naming the file and what the picture lacks;
+    // else empty.
     const QString& LastWarning() const { return FLastWarning; }
 
     QString Author;        // written to and read from TGA files

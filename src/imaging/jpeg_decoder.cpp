@@ -10,6 +10,8 @@
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <QTransform>
+#include <atomic>
+#include <climits>
 #include <memory>
 #include <new>
 
@@ -17,7 +19,11 @@
 #define VORM_HAVE_TURBOJPEG 0
 #endif
 #if VORM_HAVE_TURBOJPEG
-#include <turbojpeg.h>
+#include <csetjmp>
+#include <cstdio> // jpeglib.h wants FILE
+#include <jerror.h>
+#include <jpeglib.h>
+#include <vector>
 #endif
 
 namespace {
@@ -32,6 +38,128 @@ bool IsJpeg(const char* AData, qsizetype ASize) {
 
 [[noreturn]] void Damaged(const char* AWhy) {
     Fail(QStringLiteral("the JPEG data are damaged (%1)").arg(QString::fromUtf8(AWhy)));
+}
+
+// A progressive file of more than this many scans is made only to stall a decoder: TurboJPEG's
+// limit (TJFLAG_LIMITSCANS).
+constexpr int kMaxScans = 500;
+
+// libjpeg's errors end in a longjmp back to the one small function that called it, whose locals
+// are all trivial, so that no C++ destructor is ever skipped. Warnings go on; the first one that
+// says the data ended notes where the decoder was.
+struct TJpegErrors {
+    jpeg_error_mgr Mgr;
+    jpeg_progress_mgr Progress;
+    std::jmp_buf Jump;
+    char Message[JMSG_LENGTH_MAX];
+    bool DataEnded; // the source ran out, and libjpeg goes on with a fake end of image
+    int EndScan;    // in which scan (1 for the first), and how many rows of blocks it had
+    unsigned EndRow;
+};
+
+TJpegErrors* Errors(j_common_ptr AInfo) {
+    return reinterpret_cast<TJpegErrors*>(AInfo->err);
+}
+
+void ErrorExit(j_common_ptr AInfo) {
+    TJpegErrors* e = Errors(AInfo);
+    AInfo->err->format_message(AInfo, e->Message);
+    std::longjmp(e->Jump, 1);
+}
+
+void EmitMessage(j_common_ptr AInfo, int ALevel) {
+    TJpegErrors* e = Errors(AInfo);
+    if (ALevel >= 0)
+        return; // trace messages
+    ++AInfo->err->num_warnings;
+    if (AInfo->err->msg_code == JWRN_JPEG_EOF && !e->DataEnded && AInfo->is_decompressor) {
+        const auto* d = reinterpret_cast<j_decompress_ptr>(AInfo);
+        e->DataEnded = true;
+        e->EndScan = d->input_scan_number;
+        e->EndRow = d->input_iMCU_row;
+    }
+}
+
+void LimitScans(j_common_ptr AInfo) {
+    const auto* d = reinterpret_cast<j_decompress_ptr>(AInfo);
+    if (AInfo->is_decompressor && d->input_scan_number > kMaxScans) {
+        std::snprintf(Errors(AInfo)->Message, JMSG_LENGTH_MAX,
+                      "a progressive file of more than %d scans", kMaxScans);
+        std::longjmp(Errors(AInfo)->Jump, 1);
+    }
+}
+
+// The decompressor and its error manager, destroyed together.
+struct TJpegDecompressor {
+    jpeg_decompress_struct Info{};
+    TJpegErrors Errors{};
+    TJpegDecompressor() {
+        Info.err = jpeg_std_error(&Errors.Mgr);
+        Errors.Mgr.error_exit = ErrorExit;
+        Errors.Mgr.emit_message = EmitMessage;
+        Errors.Progress.progress_monitor = LimitScans;
+    }
+    ~TJpegDecompressor() { jpeg_destroy_decompress(&Info); }
+    TJpegDecompressor(const TJpegDecompressor&) = delete;
+    TJpegDecompressor& operator=(const TJpegDecompressor&) = delete;
+};
+
+// Each step false, with the message in the decompressor's errors, when libjpeg fails.
+bool Begin(TJpegDecompressor* D, const unsigned char* AData, unsigned long ASize) {
+    if (setjmp(D->Errors.Jump))
+        return false;
+    jpeg_create_decompress(&D->Info);
+    D->Info.progress = &D->Errors.Progress;
+    jpeg_mem_src(&D->Info, AData, ASize);
+    jpeg_read_header(&D->Info, TRUE);
+    return true;
+}
+
+bool Start(TJpegDecompressor* D) {
+    if (setjmp(D->Errors.Jump))
+        return false;
+    jpeg_start_decompress(&D->Info);
+    return true;
+}
+
+// Data that end before the first scan has its first row of blocks: nothing of the picture would
+// come out, only grey.
+bool EndedBeforeFirstRow(const TJpegErrors& AErrors) {
+    return AErrors.DataEnded && AErrors.EndScan <= 1 && AErrors.EndRow == 0;
+}
+
+// Every row, or as far as the data are found to end before the first row of blocks. libjpeg
+// gives at most a row of blocks a call.
+bool ReadRows(TJpegDecompressor* D, JSAMPROW* ARows) {
+    if (setjmp(D->Errors.Jump))
+        return false;
+    j_decompress_ptr c = &D->Info;
+    while (c->output_scanline < c->output_height && !EndedBeforeFirstRow(D->Errors))
+        jpeg_read_scanlines(c, ARows + c->output_scanline, c->output_height - c->output_scanline);
+    return true;
+}
+
+bool Finish(TJpegDecompressor* D) {
+    if (setjmp(D->Errors.Jump))
+        return false;
+    jpeg_finish_decompress(&D->Info);
+    return true;
+}
+
+// The coefficients that libjpeg keeps for the whole picture while it reads a file of several
+// scans (a progressive one): 64 of 2 bytes for each block of each component.
+qint64 CoefficientBytes(const jpeg_decompress_struct& c) {
+    if (!jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&c)))
+        return 0;
+    qint64 bytes = 0;
+    for (int i = 0; i < c.num_components; ++i) {
+        const jpeg_component_info& k = c.comp_info[i];
+        const qint64 v = std::max(k.v_samp_factor, 1), h = std::max(k.h_samp_factor, 1);
+        const qint64 rows = (qint64(k.height_in_blocks) + v - 1) / v * v;
+        const qint64 cols = (qint64(k.width_in_blocks) + h - 1) / h * h;
+        bytes += rows * cols * qint64(sizeof(JBLOCK));
+    }
+    return bytes;
 }
 
 // The turn that Qt's reader gives the picture: it reads the EXIF orientation itself, from the
@@ -73,49 +201,72 @@ bool DecodeJpeg(const QByteArray& AData, QImage& ABitmap) {
     if (!IsJpeg(AData.constData(), AData.size()))
         return false;
 #if VORM_HAVE_TURBOJPEG
-    const std::unique_ptr<void, int (*)(tjhandle)> tj(tjInitDecompress(), tjDestroy);
-    if (!tj)
-        throw std::bad_alloc();
-    const auto* bytes = reinterpret_cast<const unsigned char*>(AData.constData());
-    // TurboJPEG counts bytes in an unsigned long; picture files are far smaller.
-    const unsigned long size = static_cast<unsigned long>(AData.size());
-    int W = 0, H = 0, subsampling = 0, colorspace = 0;
-    if (tjDecompressHeader3(tj.get(), bytes, size, &W, &H, &subsampling, &colorspace) != 0) {
-        if (tjGetErrorCode(tj.get()) == TJERR_WARNING)
-            return false; // see below
-        Damaged(tjGetErrorStr2(tj.get()));
-    }
+    TJpegDecompressor d;
+    jpeg_decompress_struct& c = d.Info;
+    const auto failed = [&] {
+        if (d.Errors.DataEnded) // the cut made libjpeg stop
+            Fail(QStringLiteral("the file is cut short (%1)")
+                     .arg(QString::fromUtf8(d.Errors.Message)));
+        Damaged(d.Errors.Message);
+    };
+    const QString endsBeforeFirstRow =
+        QStringLiteral("the JPEG data end before the first row of the picture");
+    // libjpeg counts bytes in an unsigned long; picture files are far smaller.
+    if (!Begin(&d, reinterpret_cast<const unsigned char*>(AData.constData()),
+               static_cast<unsigned long>(AData.size())))
+        failed();
+    if (d.Errors.DataEnded)
+        Fail(QStringLiteral("the file is cut short in its header"));
     // Four channels from four-channel data would need Qt's handling of inverted Adobe files.
-    if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK)
+    if (c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK || c.num_components == 4)
         return false;
-    if (W <= 0 || H <= 0)
+    const qint64 W = c.image_width, H = c.image_height;
+    if (W <= 0 || H <= 0 || W > INT_MAX || H > INT_MAX)
         Damaged("no picture size");
-    // Within the memory budget, as Qt's reader is, before anything is allocated.
-    QImage image = AllocateBitmap(W, H);
     // Qt's reader decodes with libjpeg's defaults too: the accurate inverse DCT and smooth
     // upsampling. BGRA fills the fourth byte with 255, so the pixels are premultiplied as they
-    // come. A progressive file of more than 500 scans, made only to stall a decoder, is refused.
-    //
+    // come.
+    c.out_color_space = JCS_EXT_BGRA;
+    c.dct_method = JDCT_ISLOW;
+    c.do_fancy_upsampling = TRUE;
+    // Within the memory budget, as Qt's reader is, before anything is allocated: the bitmap, and
+    // the coefficients of a progressive file, which libjpeg may take no more than.
+    const qint64 coefficients = CoefficientBytes(c);
+    QImage image = AllocateBitmap(int(W), int(H), kBitmapFormat,
+                                  (coefficients + W * H - 1) / (W * H));
+    c.mem->max_memory_to_use = long(std::min<qint64>(coefficients + (qint64(64) << 20) + W * 256,
+                                                     LONG_MAX));
+    if (!Start(&d)) // a progressive file is read whole here
+        failed();
+    if (EndedBeforeFirstRow(d.Errors))
+        Fail(endsBeforeFirstRow);
+    std::vector<JSAMPROW> rows(static_cast<size_t>(H));
+    for (qint64 y = 0; y < H; ++y)
+        rows[size_t(y)] = image.scanLine(int(y));
     // The kernel maps a fresh page when it is first written, at about 2 µs a page here, a third
     // of libjpeg's time for a photo; the second core maps them while libjpeg fills the first.
     // (Huge pages map faster, but cost far more than that in a process started after a pause.)
+    // In steps, so that it stops soon after libjpeg does.
     uchar* const pixels = image.bits();
-    int rc = 0;
+    const size_t bytes = size_t(image.sizeInBytes());
+    bool read = false;
+    std::atomic<bool> done{false};
     ParallelFor(2, [&](int AItem) {
-        if (AItem == 0)
-            rc = tjDecompress2(tj.get(), bytes, size, pixels, W, int(image.bytesPerLine()), H,
-                               TJPF_BGRA, TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING);
-        else
-            MapPagesAhead(pixels, size_t(image.sizeInBytes()));
+        if (AItem == 0) {
+            read = ReadRows(&d, rows.data());
+            done = true;
+            return;
+        }
+        constexpr size_t kStep = size_t(4) << 20;
+        for (size_t at = 0; at < bytes && !done; at += kStep)
+            MapPagesAhead(pixels + at, std::min(kStep, bytes - at));
     });
-    if (rc != 0) {
-        // Qt's reader keeps a picture after a warning (data cut short, stray bytes), but not
-        // after an error that follows one, and TurboJPEG reports both as a warning. Such rare
-        // files go to Qt's reader, which then decides as it always has.
-        if (tjGetErrorCode(tj.get()) == TJERR_WARNING)
-            return false;
-        Damaged(tjGetErrorStr2(tj.get()));
-    }
+    if (!read)
+        failed();
+    if (EndedBeforeFirstRow(d.Errors))
+        Fail(endsBeforeFirstRow);
+    if (!d.Errors.DataEnded && !Finish(&d))
+        Damaged(d.Errors.Message);
     image = Turned(std::move(image), Orientation(AData));
     if (image.isNull())
         Fail(QStringLiteral("there is not enough memory to turn the picture upright"));

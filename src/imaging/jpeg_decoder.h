@@ -1,8 +1,13 @@
-// Decodes JPEG pictures straight into the bitmap's layout with libjpeg-turbo's TurboJPEG API:
-// 8-bit greyscale, YCbCr and RGB, baseline, progressive or arithmetic-coded, turned upright by
-// their EXIF orientation exactly as Qt's reader turns them. The pixels are those of Qt's reader,
-// which decodes with the same library and settings, one conversion pass fewer. CMYK and YCCK
-// pictures, and builds without libjpeg-turbo, are left to Qt.
+// Decodes JPEG pictures straight into the bitmap's layout with libjpeg-turbo's scanline API: 8-bit
+// greyscale, YCbCr and RGB, baseline, progressive or arithmetic-coded, with any sampling factors
+// that libjpeg takes (1×3 and the like too), turned upright by their EXIF orientation exactly as
+// Qt's reader turns them. The settings are Qt's reader's (and TurboJPEG's): the accurate inverse
+// DCT and smooth upsampling, so the pixels are those of Qt's reader, one conversion pass fewer.
+// CMYK and YCCK pictures, and builds without libjpeg-turbo, are left to Qt.
+//
+// Data cut short (or with stray bytes) are read as libjpeg reads them, as Qt's reader did: what
+// is missing comes out grey, or blurred in a progressive file. Data that end before the first
+// row of blocks is whole are refused, since nothing of the picture would come out.
 #pragma once
 
 #include <QByteArray>
@@ -14,10 +19,10 @@ bool JpegDecoderAvailable();
 
 // True, with the picture in ABitmap (premultiplied ARGB32), when AData is a JPEG that this
 // decoder takes; false, leaving ABitmap alone, for other data, which the caller gives to Qt.
-// Data that make libjpeg warn (cut short, stray bytes) are left to Qt too, whose reader keeps
-// some such pictures and refuses others. Throws ECodecError with the reason for damaged data,
-// and EPictureTooBig, from the header's size before anything is allocated, for a picture that
-// does not fit the memory budget.
+// Throws ECodecError with the reason for damaged data or data that end before the first row of
+// blocks, and EPictureTooBig, from the header's size (and, for progressive files, the
+// coefficients libjpeg keeps) before anything is allocated, for a picture that does not fit the
+// memory budget.
 bool DecodeJpeg(const QByteArray& AData, QImage& ABitmap);
 
 // The same for a file whose content (not its name) says JPEG; false when it is no JPEG or

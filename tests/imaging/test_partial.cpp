@@ -2,7 +2,7 @@
 #include "bitmap_ex.h"
 #include "imaging_support.h"
 #include "jpeg_partial.h"
-#include "png_partial.h"
+#include "png_reader.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
@@ -29,7 +29,8 @@ TEST(Partial, WhereFilesEnd) {
     // The EXIF block comes first: its bytes may hold anything, a thumbnail's end marker too.
     QByteArray exifEnd = jpeg;
     exifEnd.insert(2, QByteArray("\xff\xe1\x00\x06\xff\xd9", 6));
-    const auto J = IsJpegCutShort, P = IsPngCutShort;
+    bool (*const J)(QIODevice&) = IsJpegCutShort;
+    bool (*const P)(QIODevice&) = IsPngCutShort;
     const struct {
         const char* Name;
         bool (*IsCutShort)(QIODevice&);

@@ -55,3 +55,6 @@ app1 = b"\xff\xe1" + struct.pack(">H", 2 + 6 + len(tiff)) + b"Exif\x00\x00" + ti
 data = open(sys.argv[1], "rb").read()
 open(sys.argv[1], "wb").write(data[:2] + app1 + data[2:])
 PY
+# Sampling factors that TurboJPEG's header call cannot name, but libjpeg and every peer decode.
+convert src-rgb.png -strip -quality 90 -sampling-factor 1x3 rgb-1x3.jpg
+convert src-rgb.png -strip -quality 90 -sampling-factor 3x1 -interlace JPEG rgb-3x1-progressive.jpg
