@@ -4,6 +4,7 @@
 #include "catalog.h"
 #include "drivers.h"
 #include "file_names.h"
+#include "maker_cli.h"
 #include "memory_budget.h"
 #include "platform.h"
 #include "vorm_error.h"
@@ -24,7 +25,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: vorm-cli [--shape S] [--cell N] [--color C] [--opacity P] [--memory-limit SIZE]\n"
-    "                [--png-compression K] [--quiet] INPUT OUTPUT\n"
+    "                [--png-compression K] [--quiet] [maker options] INPUT OUTPUT\n"
     "       vorm-cli [options] --output-dir DIR --format svg|png INPUT...\n"
     "Try 'vorm-cli --help' for more information.\n";
 
@@ -35,6 +36,7 @@ struct Options {
     int Opacity = 100;
     TPngCompression Compression = TPngCompression::Fast;
     bool Quiet = false;
+    TMakerOptions Maker;
 };
 
 // The signal (SIGINT or SIGTERM) that asked the program to stop, or 0. The conversion stops at
@@ -162,11 +164,11 @@ void WriteMosaic(QImage ASource, const QString& AInput, const QString& AOutput,
     TTermProgress progress(QFileInfo(AInput).fileName(), !AOpt.Quiet && IsTerminal(stderr));
     if (KindOf(AOutput) == OutKind::Svg) {
         MosaicWriteSvg(AOutput, shape.Init, float(AOpt.Cell), std::move(ASource), color.Conv,
-                       opacity, &progress, IsOpaqueColorIndex(AOpt.Color));
+                       opacity, &progress, IsOpaqueColorIndex(AOpt.Color), AOpt.Maker);
     } else {
         QImage painted;
         MosaicSavePng(AOutput, shape.Init, float(AOpt.Cell), std::move(ASource), painted,
-                      color.Conv, opacity, &progress, AOpt.Compression);
+                      color.Conv, opacity, &progress, AOpt.Compression, AOpt.Maker);
     }
 }
 
@@ -181,15 +183,20 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
         PrintErr(QStringLiteral("vorm-cli: warning: ") + warning);
     if (gStopSignal)
         throw ECanceled();
-    const QString movedTo = RenameExisting(AOutput, [](const QString& AOld, const QString& ANew) {
-        PrintErr(RenameMessage(AOld, ANew, false));
-    });
+    // The mosaic and the files beside it (a bill of materials, tiles, cut lines) alike.
+    const QStringList outputs = QStringList{AOutput} + AOpt.Maker.sideFiles();
+    QStringList movedTo;
     try {
+        for (const QString& out : outputs)
+            movedTo << RenameExisting(out, [](const QString& AOld, const QString& ANew) {
+                PrintErr(RenameMessage(AOld, ANew, false));
+            });
         WriteMosaic(std::move(source), AInput, AOutput, AOpt);
     } catch (...) {
-        if (PutBackEarlier(AOutput, movedTo))
-            PrintErr(QStringLiteral("vorm-cli: \"%1\" has its name back.")
-                         .arg(QDir::toNativeSeparators(AOutput)));
+        for (qsizetype k = 0; k < movedTo.size(); ++k)
+            if (PutBackEarlier(outputs[k], movedTo[k]))
+                PrintErr(QStringLiteral("vorm-cli: \"%1\" has its name back.")
+                             .arg(QDir::toNativeSeparators(outputs[k])));
         throw;
     }
 }
@@ -222,6 +229,7 @@ struct TCommandLine {
     QCommandLineOption Quiet{"quiet", "Show no progress bar."};
     QCommandLineOption Dir{"output-dir", "Batch mode: write the outputs into DIR.", "DIR"};
     QCommandLineOption Format{"format", "Batch mode: svg or png.", "F"};
+    TMakerCommandLine Maker;
 
     TCommandLine() {
         Parser.setApplicationDescription(QStringLiteral(
@@ -230,6 +238,7 @@ struct TCommandLine {
         for (const auto* o : {&Help, &Version, &Shape, &Cell, &Color, &Opacity, &MemoryLimit,
                               &Compression, &Quiet, &Dir, &Format})
             Parser.addOption(*o);
+        Maker.addTo(Parser);
         Parser.addPositionalArgument("INPUT",
                                      "Picture to convert (JPEG, PNG, GIF, BMP, PSD, TGA or HDR).");
         Parser.addPositionalArgument("OUTPUT",
@@ -267,6 +276,8 @@ Options ParseOptions(const TCommandLine& ACmd) {
                            .arg(p.value(ACmd.MemoryLimit)));
         SetMemoryLimit(bytes);
     }
+    ParseMakerOptions(p, ACmd.Maker, kShapes[size_t(opt.Shape)].Init, float(opt.Cell),
+                      [](const QString& AText) { UsageError(AText); }, opt.Maker);
     return opt;
 }
 
@@ -354,7 +365,17 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    const Options opt = ParseOptions(cmd);
+    if (cmd.Parser.isSet(cmd.Maker.ListPalettes)) {
+        std::fputs(qPrintable(PaletteListText()), stdout);
+        return 0;
+    }
+    Options opt;
+    try {
+        opt = ParseOptions(cmd);
+    } catch (const EVormError& e) { // a palette that cannot be read
+        PrintErr(QStringLiteral("vorm-cli: ") + e.message());
+        return 1;
+    }
     const QStringList args = cmd.Parser.positionalArguments();
     TJobs jobs;
     if (cmd.Parser.isSet(cmd.Dir) || cmd.Parser.isSet(cmd.Format)) {
@@ -363,6 +384,13 @@ int main(int argc, char* argv[]) {
     } else {
         SingleJob(args, jobs);
     }
+    if (jobs.size() > 1 && !opt.Maker.sideFiles().isEmpty())
+        UsageError(QStringLiteral("--bom, --tiles and --cut-lines take a single INPUT."));
+    for (const auto& job : jobs)
+        for (const QString& side : opt.Maker.sideFiles())
+            if (QFileInfo(side).absoluteFilePath() == QFileInfo(job.second).absoluteFilePath() ||
+                opt.Maker.sideFiles().count(side) > 1)
+                UsageError(QStringLiteral("\"%1\" is named for two outputs.").arg(side));
     SetStopBeforePublish(StopRequested);
     SetPublishRenameNotify([](const QString& AOld, const QString& ANew) {
         PrintErr(RenameMessage(AOld, ANew, false));

@@ -1,5 +1,7 @@
 #include "drivers.h"
 
+#include "atomic_file.h"
+#include "maker_outputs.h"
 #include "png_writer.h"
 #include "render.h"
 #include "sampling.h"
@@ -8,12 +10,26 @@
 
 namespace {
 
-// Tiles, samples and paints into ADest unless it is null; the tile array is released on every
-// path out. ASource is let go once it is sampled, so that a caller that hands over its only
-// reference has the picture's memory back before the mosaic is painted.
+// What the pipeline hands on after painting: the tiles, the picture's size and, with maker
+// options, the tiles' mapped colours.
+struct TPipelineResult {
+    const TItemXs& Items;
+    int W, H;
+    const TTileColors* Colors; // null without maker options
+};
+
+TPaintStyle StyleOf(const TMakerOptions& AMaker) {
+    return {AMaker.Grout, AMaker.GroutColor, AMaker.Outline, AMaker.OutlineColor};
+}
+
+// Tiles, samples, maps the colours (with maker options) and paints into ADest unless it is null;
+// the tile array is released on every path out. ASource is let go once it is sampled, so that a
+// caller that hands over its only reference has the picture's memory back before the mosaic is
+// painted. Without maker options every step is the one of before.
 template <typename After>
 void RunPipeline(TBitmapToItemXsInit AInit, float w, QImage ASource, QImage* ADest,
-                 TColorConv AColorConv, float AOpacity, TProgress* AProgress, After&& AAfter) {
+                 TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                 const TMakerOptions& AMaker, After&& AAfter) {
     const int W = ASource.width(), H = ASource.height();
     WithMemoryMessage(
         [&] {
@@ -24,46 +40,90 @@ void RunPipeline(TBitmapToItemXsInit AInit, float w, QImage ASource, QImage* ADe
             AInit(ASource, w, items);
             SampleItemXs(ASource, items, AProgress);
             ASource = QImage();
-            if (ADest)
-                RenderItemXs(items, W, H, *ADest, AColorConv, AOpacity);
-            AAfter(items, W, H);
+            if (!AMaker.any()) {
+                if (ADest)
+                    RenderItemXs(items, W, H, *ADest, AColorConv, AOpacity);
+                AAfter(TPipelineResult{items, W, H, nullptr});
+                return;
+            }
+            const TTileColors colors = MapTileColors(items, AColorConv, AMaker, AProgress);
+            if (ADest) {
+                if (AMaker.changesPicture())
+                    RenderMosaic(items, colors.Color, W, H, *ADest, AOpacity, StyleOf(AMaker));
+                else
+                    RenderItemXs(items, W, H, *ADest, AColorConv, AOpacity);
+            }
+            AAfter(TPipelineResult{items, W, H, &colors});
         });
+}
+
+// Writes the mosaic through AWriteMosaic with the side files around it: they are written first
+// and published only once the mosaic is, so that a failure before then leaves nothing.
+template <typename WriteMosaic>
+void WithSideFiles(const TPipelineResult& R, const TMakerOptions& AMaker,
+                   TBitmapToItemXsInit AInit, float w, WriteMosaic&& AWriteMosaic) {
+    std::vector<std::unique_ptr<TAtomicFile>> side;
+    if (R.Colors)
+        side = PrepareSideFiles(R.Items, *R.Colors, AMaker, AInit, w, R.W, R.H);
+    AWriteMosaic();
+    for (auto& f : side)
+        f->commit();
+}
+
+void WriteSvgOf(const QString& AFileName, const TPipelineResult& R, TColorConv AColorConv,
+                float AOpacity, bool AColorConvOpaque, const TMakerOptions& AMaker) {
+    if (R.Colors && AMaker.changesPicture())
+        WriteMakerSvg(AFileName, R.Items, R.W, R.H, *R.Colors, AMaker, AOpacity, AColorConvOpaque);
+    else
+        WriteItemXsSvg(AFileName, R.Items, R.W, R.H, AColorConv, AOpacity, AColorConvOpaque);
 }
 
 } // namespace
 
 void MosaicPreview(TBitmapToItemXsInit AInit, float w, const QImage& ASource, QImage& ADest,
-                   TColorConv AColorConv, float AOpacity, TProgress* AProgress) {
-    RunPipeline(AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress,
-                [](const TItemXs&, int, int) {});
+                   TColorConv AColorConv, float AOpacity, TProgress* AProgress,
+                   const TMakerOptions& AMaker) {
+    // A preview writes no side files.
+    TMakerOptions picture = AMaker;
+    picture.BomFile.clear();
+    picture.TilesFile.clear();
+    picture.CutLinesFile.clear();
+    RunPipeline(AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress, picture,
+                [](const TPipelineResult&) {});
 }
 
 void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
                    QImage& ADest, TColorConv AColorConv, float AOpacity, TProgress* AProgress,
-                   TPngCompression ACompression) {
-    RunPipeline(AInit, w, std::move(ASource), &ADest, AColorConv, AOpacity, AProgress,
-                [&](const TItemXs&, int, int) {
-                    TPngOptions options;
-                    options.Compression = ACompression;
-                    options.Cancel = AProgress;
-                    WritePng(AFileName, ADest, options);
+                   TPngCompression ACompression, const TMakerOptions& AMaker) {
+    RunPipeline(AInit, w, std::move(ASource), &ADest, AColorConv, AOpacity, AProgress, AMaker,
+                [&](const TPipelineResult& R) {
+                    WithSideFiles(R, AMaker, AInit, w, [&] {
+                        TPngOptions options;
+                        options.Compression = ACompression;
+                        options.Cancel = AProgress;
+                        WritePng(AFileName, ADest, options);
+                    });
                 });
 }
 
 void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    const QImage& ASource, QImage& ADest, TColorConv AColorConv, float AOpacity,
-                   TProgress* AProgress, bool AColorConvOpaque) {
-    RunPipeline(AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress,
-                [&](const TItemXs& AItems, int W, int H) {
-                    WriteItemXsSvg(AFileName, AItems, W, H, AColorConv, AOpacity, AColorConvOpaque);
+                   TProgress* AProgress, bool AColorConvOpaque, const TMakerOptions& AMaker) {
+    RunPipeline(AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress, AMaker,
+                [&](const TPipelineResult& R) {
+                    WithSideFiles(R, AMaker, AInit, w, [&] {
+                        WriteSvgOf(AFileName, R, AColorConv, AOpacity, AColorConvOpaque, AMaker);
+                    });
                 });
 }
 
 void MosaicWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w, QImage ASource,
                     TColorConv AColorConv, float AOpacity, TProgress* AProgress,
-                    bool AColorConvOpaque) {
-    RunPipeline(AInit, w, std::move(ASource), nullptr, AColorConv, AOpacity, AProgress,
-                [&](const TItemXs& AItems, int W, int H) {
-                    WriteItemXsSvg(AFileName, AItems, W, H, AColorConv, AOpacity, AColorConvOpaque);
+                    bool AColorConvOpaque, const TMakerOptions& AMaker) {
+    RunPipeline(AInit, w, std::move(ASource), nullptr, AColorConv, AOpacity, AProgress, AMaker,
+                [&](const TPipelineResult& R) {
+                    WithSideFiles(R, AMaker, AInit, w, [&] {
+                        WriteSvgOf(AFileName, R, AColorConv, AOpacity, AColorConvOpaque, AMaker);
+                    });
                 });
 }

@@ -1,6 +1,7 @@
 #include "render.h"
 
 #include "bands.h"
+#include "grout.h"
 #include "parallel.h"
 #include "platform.h"
 
@@ -42,9 +43,10 @@ struct TShape {
     bool ok = false;
 };
 
-TShape Outline(const TPointFX& p) {
+// The convex polygon p[0..n) grown by AHalfPen with mitred corners, bevelled where a mitre
+// would reach further than AMitreLimit from its corner.
+TShape Outline(const TPointF* p, int n, double AHalfPen, double AMitreLimit) {
     TShape s;
-    const int n = int(p.size());
     if (n < 3 || n > 8)
         return s;
     double area = 0;
@@ -71,16 +73,16 @@ TShape Outline(const TPointFX& p) {
         const size_t in = size_t((k + n - 1) % n), out = size_t(k);
         const double vx = p[size_t(k)].X, vy = p[size_t(k)].Y;
         const double dot = nx[in] * nx[out] + ny[in] * ny[out];
-        const double scale = kHalfPen / (1 + dot); // mitre: along the bisector
+        const double scale = AHalfPen / (1 + dot); // mitre: along the bisector
         const double mx = (nx[in] + nx[out]) * scale, my = (ny[in] + ny[out]) * scale;
-        if (1 + dot > 1e-9 && std::hypot(mx, my) <= kMitreLimit) {
+        if (1 + dot > 1e-9 && std::hypot(mx, my) <= AMitreLimit) {
             qx[size_t(m)] = vx + mx;
             qy[size_t(m++)] = vy + my;
         } else { // bevel
-            qx[size_t(m)] = vx + kHalfPen * nx[in];
-            qy[size_t(m++)] = vy + kHalfPen * ny[in];
-            qx[size_t(m)] = vx + kHalfPen * nx[out];
-            qy[size_t(m++)] = vy + kHalfPen * ny[out];
+            qx[size_t(m)] = vx + AHalfPen * nx[in];
+            qy[size_t(m++)] = vy + AHalfPen * ny[in];
+            qx[size_t(m)] = vx + AHalfPen * nx[out];
+            qy[size_t(m++)] = vy + AHalfPen * ny[out];
         }
     }
     s.top = qy[0];
@@ -104,6 +106,10 @@ TShape Outline(const TPointFX& p) {
     }
     s.ok = s.nLeft > 0 && s.nRight > 0;
     return s;
+}
+
+TShape Outline(const TPointFX& p) {
+    return Outline(p.data(), int(p.size()), kHalfPen, kMitreLimit);
 }
 
 inline void Blend(uchar* d, const TPaint& P, int c) { // c: coverage 0..256
@@ -175,6 +181,20 @@ TRowStrips RowStrips(const TShape& s, double ta, double tb) {
     return R;
 }
 
+// How much of pixel x of the row the strips cover, 0 to 1.
+inline double RowCover(const TRowStrips& R, int x) {
+    double cover = 0;
+    for (int k = 0; k < R.n; ++k) {
+        const TStrip& st = R.strips[size_t(k)];
+        cover += st.w * (ColumnCover(st.r0 - x, st.r1 - x) - ColumnCover(st.l0 - x, st.l1 - x));
+    }
+    return cover;
+}
+
+inline int Coverage256(double ACover) {
+    return std::clamp(int(ACover * 256 + 0.5), 0, 256);
+}
+
 // Paints pixel row y from its strips: each pixel takes the area of the strips inside the
 // bounds; pixels that every strip covers from side to side over the whole row are solid.
 void PaintRow(const TRowStrips& R, const TPaint& P, uchar* ARow, int W, int y, double ta,
@@ -224,6 +244,49 @@ void PaintShape(const TShape& s, const TPaint& P, uchar* ABits, qsizetype APitch
         const TRowStrips strips = RowStrips(s, ta, tb);
         if (strips.n > 0)
             PaintRow(strips, P, ABits + y * APitch, W, y, ta, tb);
+    }
+}
+
+// Paints the ring between two convex shapes, AInner inside AOuter (or none), into rows
+// [AY0, AY1): each pixel takes the outer shape's area less the inner one's, so the ring has no
+// seams where pieces would meet.
+void PaintRing(const TShape& AOuter, const TShape* AInner, const TPaint& P, uchar* ABits,
+               qsizetype APitch, int W, int AY0, int AY1) {
+    const int ya = std::max(AY0, int(std::floor(AOuter.top))),
+              yb = std::min(AY1 - 1, int(std::ceil(AOuter.bottom)) - 1);
+    for (int y = ya; y <= yb; ++y) {
+        const double ta = std::max(double(y), AOuter.top), tb = std::min(y + 1.0, AOuter.bottom);
+        if (!(ta < tb))
+            continue;
+        const TRowStrips outer = RowStrips(AOuter, ta, tb);
+        if (outer.n == 0)
+            continue;
+        TRowStrips inner;
+        int fa = W, fb = -1; // pixels the inner shape covers whole: nothing of the ring
+        if (AInner) {
+            const double ia = std::max(double(y), AInner->top),
+                         ib = std::min(y + 1.0, AInner->bottom);
+            if (ia < ib) {
+                inner = RowStrips(*AInner, ia, ib);
+                if (inner.n > 0 && ia == y && ib == y + 1.0) {
+                    fa = int(std::ceil(inner.maxL));
+                    fb = int(std::floor(inner.minR)) - 1;
+                }
+            }
+        }
+        uchar* row = ABits + y * APitch;
+        const int xa = std::max(0, int(std::floor(outer.minL)));
+        const int xb = std::min(W - 1, int(std::ceil(outer.maxR)) - 1);
+        for (int x = xa; x <= xb; ++x) {
+            if (x >= fa && x <= fb) {
+                x = fb;
+                continue;
+            }
+            const double cover = RowCover(outer, x) - (inner.n > 0 ? RowCover(inner, x) : 0.0);
+            const int c = Coverage256(cover);
+            if (c > 0)
+                Blend(row + 4 * x, P, c);
+        }
     }
 }
 
@@ -303,6 +366,77 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
             const TShape s = Outline(AItemXs[size_t(i)].Points);
             if (s.ok)
                 PaintShape(s, paint[size_t(i)], bits, pitch, AWidth, Y0, Y1);
+        });
+    });
+    ADest = std::move(out);
+}
+
+void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColors, int AWidth,
+                  int AHeight, QImage& ADest, float AOpacity, const TPaintStyle& AStyle) {
+    if (AWidth <= 0 || AHeight <= 0) {
+        ADest = QImage();
+        return;
+    }
+    QImage out;
+    if (ADest.width() == AWidth && ADest.height() == AHeight &&
+        ADest.format() == QImage::Format_ARGB32_Premultiplied && ADest.isDetached())
+        out = std::move(ADest);
+    else
+        out = NewBitmap(AWidth, AHeight);
+    const int tiles = int(AItemXs.size());
+    const double grout = AStyle.Grout > 0 ? AStyle.Grout : 0;
+    const double stroke = AStyle.Outline > 0 ? AStyle.Outline : 0;
+    const double reach = kReach + 2 * stroke + 1;
+    std::vector<TPaint> paint(static_cast<size_t>(tiles));
+    std::vector<std::pair<int, int>> rows(size_t(tiles), {0, -1});
+    ParallelChunks(tiles, kTileChunk, [&](int i) {
+        const TItemX& t = AItemXs[size_t(i)];
+        if (t.Count <= 0 || t.Points.empty())
+            return;
+        paint[size_t(i)] = PaintOf(AColors[size_t(i)], AOpacity);
+        float minY = t.Points[0].Y, maxY = minY;
+        for (const TPointF& q : t.Points) {
+            minY = std::min(minY, q.Y);
+            maxY = std::max(maxY, q.Y);
+        }
+        const double ya = std::max(0.0, std::floor(minY - reach));
+        const double yb = std::min(double(AHeight - 1), std::ceil(maxY + reach));
+        if (ya <= yb)
+            rows[size_t(i)] = {int(ya), int(yb)};
+    });
+    const TBandLists bandLists =
+        BandLists(AHeight, kBandRows, tiles, [&](int i) { return rows[size_t(i)]; });
+    const int bands = bandLists.bands();
+    uchar* bits = out.bits();
+    const qsizetype pitch = out.bytesPerLine();
+    const TPaint ground = PaintOf(AStyle.GroutColor, 1.0f);
+    const uint32_t groundPixel = uint32_t(ground.M) << 24 | uint32_t(ground.R) << 16 |
+                                 uint32_t(ground.G) << 8 | ground.B;
+    const TPaint pen = PaintOf(AStyle.OutlineColor, 1.0f);
+    ParallelFor(bands, [&](int band) {
+        const int Y0 = band * kBandRows, Y1 = std::min(AHeight, Y0 + kBandRows);
+        for (int y = Y0; y < Y1; ++y)
+            std::fill_n(reinterpret_cast<uint32_t*>(bits + y * pitch), AWidth, groundPixel);
+        bandLists.eachTile(band, [&](int32_t i) {
+            TCorners c;
+            const int n = WrittenPolygon(AItemXs[size_t(i)], grout, c);
+            if (n == 0)
+                return;
+            // Without grout each tile is grown as without the options, so that neighbours
+            // leave no seam; with grout it is painted exactly, the joints showing between.
+            const TShape s = Outline(c.data(), n, grout > 0 ? 0.0 : kHalfPen, kMitreLimit);
+            if (s.ok)
+                PaintShape(s, paint[size_t(i)], bits, pitch, AWidth, Y0, Y1);
+            if (stroke > 0) {
+                // The stroke is centred on the edge, mitred as SVG's default (limit 4).
+                const TShape outer = Outline(c.data(), n, stroke / 2, 2 * stroke);
+                TCorners ic;
+                TPointFX written(c.begin(), c.begin() + n);
+                const int m = InsetPolygon(written, stroke / 2, ic);
+                const TShape inner = m > 0 ? Outline(ic.data(), m, 0.0, kMitreLimit) : TShape();
+                if (outer.ok)
+                    PaintRing(outer, inner.ok ? &inner : nullptr, pen, bits, pitch, AWidth, Y0, Y1);
+            }
         });
     });
     ADest = std::move(out);

@@ -5,6 +5,8 @@
 
 #include "mosaic_model.h"
 
+#include <vector>
+
 // What one tile paints: its colour already multiplied by alpha × opacity, and its alpha.
 struct TPaint {
     uint8_t R, G, B, M;
@@ -15,3 +17,18 @@ TPaint PaintOf(TAlphaColor AColor, float AOpacity);
 // pixels no tile reaches are transparent. Throws std::bad_alloc when the bitmap cannot be had.
 void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest,
                   TColorConv AColorConv, float AOpacity);
+
+// How the maker options change the painting (maker.h): a ground of the grout colour, tiles inset
+// by half the grout and painted exactly (without grout, grown as above), and a stroke of the
+// outline's width centred on each tile's edge, mitred as SVG's default, painted after the tile.
+struct TPaintStyle {
+    double Grout = 0;
+    TAlphaColor GroutColor = 0; // straight 0xAARRGGBB; transparent black by default
+    double Outline = 0;
+    TAlphaColor OutlineColor = 0xFF000000;
+};
+
+// As RenderItemXs, with each tile's colour given (AColors[i], read where Count > 0) and the
+// style applied. The opacity scales the tiles, not the grout or the outline.
+void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColors, int AWidth,
+                  int AHeight, QImage& ADest, float AOpacity, const TPaintStyle& AStyle);

@@ -1,6 +1,8 @@
 #include "svg.h"
 
 #include "atomic_file.h"
+#include "grout.h"
+#include "maker_outputs.h"
 
 #include <algorithm>
 #include <charconv>
@@ -133,6 +135,153 @@ void EmitSvg(const TItemXs& AItemXs, int AWidth, int AHeight, TColorConv AColorC
 }
 
 } // namespace
+
+namespace {
+
+// The tile as written with the maker options: its written polygon and mapped colour.
+void AppendMakerPath(std::string& out, const TCorners& c, int n, TAlphaColor AColor,
+                     float AOpacity, bool AColorConvOpaque) {
+    out += "<path fill=\"#";
+    AppendHex6(out, AColor);
+    out += '"';
+    if (!AColorConvOpaque) {
+        out += " fill-opacity=\"";
+        AppendFixed(out, float((AColor >> 24) / 255.0 * AOpacity), 2);
+        out += '"';
+    }
+    out += " d=\"";
+    for (int k = 0; k < n; ++k) {
+        out += k == 0 ? "M" : " L";
+        AppendFixed(out, c[size_t(k)].X, 1);
+        out += ',';
+        AppendFixed(out, c[size_t(k)].Y, 1);
+    }
+    out += " z\" />";
+}
+
+void AppendXmlText(std::string& out, const QString& AText) {
+    for (unsigned char ch : AText.toStdString()) {
+        switch (ch) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default:
+            if (ch >= 0x20 || ch == '\t')
+                out += char(ch);
+        }
+    }
+}
+
+// The attributes every group of tiles carries: crisp edges, the opacity of an opaque treatment,
+// and the outline's stroke.
+void AppendGroupStyle(std::string& out, const TMakerOptions& AOpt, float AOpacity,
+                      bool AColorConvOpaque) {
+    out += " shape-rendering=\"crispEdges\"";
+    if (AColorConvOpaque) {
+        out += " fill-opacity=\"";
+        AppendFixed(out, AOpacity, 2);
+        out += '"';
+    }
+    if (AOpt.Outline > 0) {
+        out += " stroke=\"#";
+        AppendHex6(out, AOpt.OutlineColor);
+        out += "\" stroke-width=\"";
+        AppendFixed(out, float(AOpt.Outline), 2);
+        out += '"';
+        if ((AOpt.OutlineColor >> 24) != 0xFF) {
+            out += " stroke-opacity=\"";
+            AppendFixed(out, float((AOpt.OutlineColor >> 24) / 255.0), 2);
+            out += '"';
+        }
+    }
+}
+
+template <typename Sink>
+void EmitMakerSvg(const TItemXs& AItemXs, int AWidth, int AHeight, const TTileColors& AColors,
+                  const TMakerOptions& AOpt, float AOpacity, bool AColorConvOpaque, Sink&& ASink) {
+    std::string buf = "<svg version=\"1.1\" xmlns=\"http://www.w3.org/2000/svg\" "
+                      "xmlns:xlink=\"http://www.w3.org/1999/xlink\"";
+    if (AColors.Grouped)
+        buf += " xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\"";
+    buf += " width=\"";
+    AppendUInt(buf, uint64_t(std::max(AWidth, 0)));
+    buf += "px\" height=\"";
+    AppendUInt(buf, uint64_t(std::max(AHeight, 0)));
+    buf += "px\" viewBox=\"0 0 ";
+    AppendUInt(buf, uint64_t(std::max(AWidth, 0)));
+    buf += ' ';
+    AppendUInt(buf, uint64_t(std::max(AHeight, 0)));
+    buf += "\" preserveAspectRatio=\"none\">";
+    buf += "<!-- Generator: ORVANTE VORM 1.0, SVG Export -->";
+    if ((AOpt.GroutColor >> 24) != 0) {
+        buf += "<rect x=\"0\" y=\"0\" width=\"";
+        AppendUInt(buf, uint64_t(std::max(AWidth, 0)));
+        buf += "\" height=\"";
+        AppendUInt(buf, uint64_t(std::max(AHeight, 0)));
+        buf += "\" fill=\"#";
+        AppendHex6(buf, AOpt.GroutColor);
+        buf += '"';
+        if ((AOpt.GroutColor >> 24) != 0xFF) {
+            buf += " fill-opacity=\"";
+            AppendFixed(buf, float((AOpt.GroutColor >> 24) / 255.0), 2);
+            buf += '"';
+        }
+        buf += " />";
+    }
+    const std::vector<int32_t> order = SvgOrder(AItemXs, AColors, AOpt.Grout);
+    if (!AColors.Grouped) {
+        buf += "<g";
+        AppendGroupStyle(buf, AOpt, AOpacity, AColorConvOpaque);
+        buf += '>';
+    }
+    int open = -1; // the layer open, by slot
+    TCorners c;
+    for (int32_t i : order) {
+        if (AColors.Grouped && AColors.Slot[size_t(i)] != open) {
+            if (open >= 0)
+                buf += "</g>";
+            open = AColors.Slot[size_t(i)];
+            buf += "<g inkscape:groupmode=\"layer\" id=\"layer";
+            AppendUInt(buf, uint64_t(open) + 1);
+            buf += "\" inkscape:label=\"";
+            AppendXmlText(buf, AColors.Colors[size_t(open)].label());
+            buf += '"';
+            AppendGroupStyle(buf, AOpt, AOpacity, AColorConvOpaque);
+            buf += '>';
+        }
+        const int n = WrittenPolygon(AItemXs[size_t(i)], AOpt.Grout, c);
+        AppendMakerPath(buf, c, n, AColors.Color[size_t(i)], AOpacity, AColorConvOpaque);
+        if (buf.size() >= (size_t(1) << 20)) {
+            ASink(buf);
+            buf.clear();
+        }
+    }
+    if (!AColors.Grouped || open >= 0)
+        buf += "</g>";
+    buf += "</svg>\r\n";
+    ASink(buf);
+}
+
+} // namespace
+
+std::string MakerSvgText(const TItemXs& AItemXs, int AWidth, int AHeight,
+                         const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
+                         bool AColorConvOpaque) {
+    std::string text;
+    EmitMakerSvg(AItemXs, AWidth, AHeight, AColors, AOpt, AOpacity, AColorConvOpaque,
+                 [&](const std::string& s) { text += s; });
+    return text;
+}
+
+void WriteMakerSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth, int AHeight,
+                   const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
+                   bool AColorConvOpaque) {
+    TAtomicFile file(AFileName);
+    EmitMakerSvg(AItemXs, AWidth, AHeight, AColors, AOpt, AOpacity, AColorConvOpaque,
+                 [&](const std::string& s) { file.write(s.data(), qint64(s.size())); });
+    file.commit();
+}
 
 std::string FormatFixed(float v, int ADecimals) {
     std::string out;

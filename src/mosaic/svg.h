@@ -17,6 +17,21 @@ void WriteItemXsSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth
 std::string ItemXsSvgText(const TItemXs& AItemXs, int AWidth, int AHeight, TColorConv AColorConv,
                           float AOpacity, bool AColorConvOpaque);
 
+struct TMakerOptions;
+struct TTileColors;
+
+// The mosaic as the maker options have it (maker.h): a rectangle of the grout colour behind the
+// tiles, each tile's written polygon (inset by half the grout) in its mapped colour, the outline
+// as a stroke on the groups, and with a colour list one Inkscape layer per colour used, in the
+// list's order, labelled with the colour's name. The document's first line still carries the
+// program's fixed generator comment.
+void WriteMakerSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth, int AHeight,
+                   const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
+                   bool AColorConvOpaque);
+std::string MakerSvgText(const TItemXs& AItemXs, int AWidth, int AHeight,
+                         const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
+                         bool AColorConvOpaque);
+
 // v rounded to ADecimals digits (0 to 6) after the point, halves away from zero, computed on
 // the exact binary value: 0.25 gives "0.3", -0.25 gives "-0.3", 55.425625 gives "55.4".
 std::string FormatFixed(float v, int ADecimals);
