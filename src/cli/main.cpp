@@ -4,9 +4,11 @@
 #include "catalog.h"
 #include "drivers.h"
 #include "file_names.h"
+#include "jpeg_rows.h"
 #include "maker_cli.h"
 #include "memory_budget.h"
 #include "platform.h"
+#include "stream.h"
 #include "vorm_error.h"
 #include "vorm_version.h"
 
@@ -172,13 +174,55 @@ void WriteMosaic(QImage ASource, const QString& AInput, const QString& AOutput,
     }
 }
 
+// As WriteMosaic, from rows that come a band at a time: the mosaic is never held whole.
+void StreamMosaic(TRowSource& ASource, const QString& AInput, const QString& AOutput,
+                  const Options& AOpt) {
+    const TShapeEntry& shape = kShapes[size_t(AOpt.Shape)];
+    const TColorEntry& color = kColors[size_t(AOpt.Color)];
+    const float opacity = float(AOpt.Opacity / 100.0);
+    TTermProgress progress(QFileInfo(AInput).fileName(), !AOpt.Quiet && IsTerminal(stderr));
+    if (KindOf(AOutput) == OutKind::Svg)
+        StreamWriteSvg(AOutput, shape.Init, float(AOpt.Cell), ASource, color.Conv, opacity,
+                       &progress, IsOpaqueColorIndex(AOpt.Color));
+    else
+        StreamSavePng(AOutput, shape.Init, float(AOpt.Cell), ASource, color.Conv, opacity,
+                      &progress, AOpt.Compression);
+}
+
+// The picture's rows for the streaming path: a JPEG straight from its file, anything else
+// through the whole-picture loader (the source is then let go once sampled).
+std::unique_ptr<TRowSource> OpenRows(const QString& AInput, const Options& AOpt,
+                                     QString& AWarning) {
+    const TShapeEntry& shape = kShapes[size_t(AOpt.Shape)];
+    auto held = [&](int W, int H) { return StreamMosaicBytes(shape.Init, float(AOpt.Cell), W, H); };
+    // The extension picks the codec family, as the loader has it.
+    std::unique_ptr<TRowSource> jpeg;
+    if (GetBitmapFileKind(AInput) == bfkPlatform)
+        jpeg = OpenJpegRows(AInput, held);
+    if (jpeg) {
+        AWarning = jpeg->warning();
+        return jpeg;
+    }
+    // Nothing the size of the picture is held beside it.
+    SetConversionBitmaps(0);
+    QImage source = LoadPicture(AInput, &AWarning);
+    return std::make_unique<TImageRows>(std::move(source));
+}
+
 // One conversion; throws EVormError with a message that names the file. An earlier file of the
 // output's name is moved aside first, and gets its name back when nothing was written.
 void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt) {
     // Beside the picture, writing PNG holds the painted mosaic; writing SVG, nothing.
     SetConversionBitmaps(KindOf(AOutput) == OutKind::Svg ? 0 : 1);
+    // The maker options need the whole tile array: they take the whole-picture drivers.
+    const bool streamed = !AOpt.Maker.any() && CanStreamMosaic(kShapes[size_t(AOpt.Shape)].Init);
     QString warning;
-    QImage source = LoadPicture(AInput, &warning);
+    std::unique_ptr<TRowSource> rows;
+    QImage source;
+    if (streamed)
+        rows = OpenRows(AInput, AOpt, warning);
+    else
+        source = LoadPicture(AInput, &warning);
     if (!warning.isEmpty())
         PrintErr(QStringLiteral("vorm-cli: warning: ") + warning);
     if (gStopSignal)
@@ -191,7 +235,10 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
             movedTo << RenameExisting(out, [](const QString& AOld, const QString& ANew) {
                 PrintErr(RenameMessage(AOld, ANew, false));
             });
-        WriteMosaic(std::move(source), AInput, AOutput, AOpt);
+        if (rows)
+            StreamMosaic(*rows, AInput, AOutput, AOpt);
+        else
+            WriteMosaic(std::move(source), AInput, AOutput, AOpt);
     } catch (...) {
         for (qsizetype k = 0; k < movedTo.size(); ++k)
             if (PutBackEarlier(outputs[k], movedTo[k]))
@@ -276,8 +323,9 @@ Options ParseOptions(const TCommandLine& ACmd) {
                            .arg(p.value(ACmd.MemoryLimit)));
         SetMemoryLimit(bytes);
     }
-    ParseMakerOptions(p, ACmd.Maker, kShapes[size_t(opt.Shape)].Init, float(opt.Cell),
-                      [](const QString& AText) { UsageError(AText); }, opt.Maker);
+    ParseMakerOptions(
+        p, ACmd.Maker, kShapes[size_t(opt.Shape)].Init, float(opt.Cell),
+        [](const QString& AText) { UsageError(AText); }, opt.Maker);
     return opt;
 }
 
