@@ -16,8 +16,9 @@ build_pkgs=(g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libspng-dev
 run_pkgs=(fonts-noto-cjk qt6-translations-l10n)
 # clang and its runtime build the codec fuzzers that .ci/run starts. The tests also draw the
 # Japanese captions, and build a locale with a decimal comma from the locale sources.
+# vorm-bench-stream times vorm-cli beside libvips (vips) under GNU time.
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev "${run_pkgs[@]}"
-    locales)
+    locales time libvips-tools)
 
 case "$mode" in
 run) want=("${build_pkgs[@]}" "${run_pkgs[@]}") ;;
