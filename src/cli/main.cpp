@@ -8,6 +8,7 @@
 #include "maker_cli.h"
 #include "memory_budget.h"
 #include "platform.h"
+#include "png_rows.h"
 #include "stream.h"
 #include "vorm_error.h"
 #include "vorm_version.h"
@@ -189,19 +190,22 @@ void StreamMosaic(TRowSource& ASource, const QString& AInput, const QString& AOu
                       &progress, AOpt.Compression);
 }
 
-// The picture's rows for the streaming path: a JPEG straight from its file, anything else
+// The picture's rows for the streaming path: a JPEG or PNG straight from its file, anything else
 // through the whole-picture loader (the source is then let go once sampled).
 std::unique_ptr<TRowSource> OpenRows(const QString& AInput, const Options& AOpt,
                                      QString& AWarning) {
     const TShapeEntry& shape = kShapes[size_t(AOpt.Shape)];
     auto held = [&](int W, int H) { return StreamMosaicBytes(shape.Init, float(AOpt.Cell), W, H); };
     // The extension picks the codec family, as the loader has it.
-    std::unique_ptr<TRowSource> jpeg;
-    if (GetBitmapFileKind(AInput) == bfkPlatform)
-        jpeg = OpenJpegRows(AInput, held);
-    if (jpeg) {
-        AWarning = jpeg->warning();
-        return jpeg;
+    std::unique_ptr<TRowSource> rows;
+    if (GetBitmapFileKind(AInput) == bfkPlatform) {
+        rows = OpenJpegRows(AInput, held);
+        if (!rows)
+            rows = OpenPngRows(AInput, held);
+    }
+    if (rows) {
+        AWarning = rows->warning();
+        return rows;
     }
     // Nothing the size of the picture is held beside it.
     SetConversionBitmaps(0);
@@ -235,9 +239,12 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
             movedTo << RenameExisting(out, [](const QString& AOld, const QString& ANew) {
                 PrintErr(RenameMessage(AOld, ANew, false));
             });
-        if (rows)
+        if (rows) {
             StreamMosaic(*rows, AInput, AOutput, AOpt);
-        else
+            // A PNG cut short tells how far it went once its rows are read.
+            if (warning.isEmpty() && !rows->warning().isEmpty())
+                PrintErr(QStringLiteral("vorm-cli: warning: ") + rows->warning());
+        } else
             WriteMosaic(std::move(source), AInput, AOutput, AOpt);
     } catch (...) {
         for (qsizetype k = 0; k < movedTo.size(); ++k)

@@ -11,9 +11,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -79,6 +83,106 @@ private:
     int64_t FNext = 0, FFirstRow = 0;
 };
 
+// The picture's bands, read on a thread of their own a few bands ahead of the sampler when
+// there are two threads or more: libjpeg decodes on one core while the tiles are summed on the
+// other. A failure of the reader comes out of next(); a cancelled conversion stops the reader
+// after its band.
+class TBandFeed {
+public:
+    TBandFeed(TRowSource& ASource, int W, int H)
+        : FSource(ASource), H(H), FPitch(qsizetype(W) * 4),
+          FSlots(WorkerThreads() > 1 ? kAhead : 1) {
+        FBuffer.reset(new uchar[size_t(FPitch) * kBandRows * size_t(FSlots)]);
+        if (FSlots > 1)
+            FThread = std::thread([this] { Produce(); });
+    }
+    ~TBandFeed() {
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FStop = true;
+        }
+        FChanged.notify_all();
+        if (FThread.joinable())
+            FThread.join();
+    }
+    TBandFeed(const TBandFeed&) = delete;
+    TBandFeed& operator=(const TBandFeed&) = delete;
+
+    qsizetype pitch() const { return FPitch; }
+
+    // The rows of the next band, the one starting at AY0.
+    const uchar* next(int AY0) {
+        uchar* slot = Slot(FTaken);
+        if (FSlots == 1) {
+            FSource.read(AY0, std::min(H, AY0 + kBandRows), slot, FPitch);
+            return slot;
+        }
+        std::unique_lock<std::mutex> lock(FLock);
+        FChanged.wait(lock, [&] { return FMade > FTaken || FError; });
+        if (FMade == FTaken)
+            std::rethrow_exception(FError);
+        return slot;
+    }
+
+    // The band next() gave is summed: its slot may take another.
+    void done() {
+        if (FSlots == 1) {
+            ++FTaken;
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            ++FTaken;
+        }
+        FChanged.notify_all();
+    }
+
+private:
+    static constexpr int kAhead = 4;
+
+    uchar* Slot(int64_t ABand) {
+        return FBuffer.get() + size_t(ABand % FSlots) * size_t(FPitch) * kBandRows;
+    }
+
+    void Produce() {
+        try {
+            for (int64_t band = 0; band * kBandRows < H; ++band) {
+                {
+                    std::unique_lock<std::mutex> lock(FLock);
+                    FChanged.wait(lock, [&] { return FStop || band - FTaken < FSlots; });
+                    if (FStop)
+                        return;
+                }
+                const int Y0 = int(band * kBandRows);
+                FSource.read(Y0, std::min(H, Y0 + kBandRows), Slot(band), FPitch);
+                {
+                    std::lock_guard<std::mutex> lock(FLock);
+                    ++FMade;
+                }
+                FChanged.notify_all();
+            }
+        } catch (...) {
+            {
+                std::lock_guard<std::mutex> lock(FLock);
+                FError = std::current_exception();
+            }
+            FChanged.notify_all();
+        }
+    }
+
+    TRowSource& FSource;
+    const int H;
+    const qsizetype FPitch;
+    const int FSlots;
+    std::unique_ptr<uchar[]> FBuffer;
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    int64_t FMade = 0, FTaken = 0; // bands read, and bands summed
+    bool FStop = false;
+    std::exception_ptr FError;
+    std::thread FThread;
+};
+
 // Each tile's treated colour, and whether it has pixels at all.
 struct TColors {
     std::vector<TAlphaColor> Color;
@@ -104,42 +208,50 @@ void ReportRows(TProgress* AProgress, int Y0, int Y1) {
     }
 }
 
-// Reads the picture band by band into the tiles' sums, and keeps each tile's treated colour.
-TColors SampleRows(const TTileRows& ARows, TRowSource& ASource, TColorConv AColorConv,
-                   TProgress* AProgress) {
+// Reads the picture band by band into the tiles' sums. Once no later band reaches a row of
+// tiles, ADone(first tile's index, its tiles, count) gets it, in array order: its sums are final.
+template <typename Done>
+void SampleRows(const TTileRows& ARows, TRowSource& ASource, TProgress* AProgress, Done&& ADone) {
     const int W = ASource.width(), H = ASource.height();
-    TColors out;
-    out.Color.assign(size_t(ARows.tiles()), 0);
-    out.Has.assign(size_t(ARows.tiles()), 0);
     if (AProgress)
         AProgress->setMaximum(H - 1);
     if (W <= 0 || H <= 0)
-        return out;
+        return;
     TRowSampler sampler(W, H);
     TTileWindow window(ARows, [W, H](const TItemX& t) { return TRowSampler::boxRows(t, W, H); });
-    auto finish = [&](int64_t AFirst, const TItemX* ATiles) {
-        ParallelChunks(int(ARows.perRow()), kTileChunk, [&](int k) {
+    const int perRow = int(ARows.perRow());
+    auto finish = [&](int64_t AFirst, const TItemX* ATiles) { ADone(AFirst, ATiles, perRow); };
+    TBandFeed feed(ASource, W, H);
+    for (int Y0 = 0; Y0 < H; Y0 += kBandRows) {
+        const int Y1 = std::min(H, Y0 + kBandRows);
+        const uchar* band = feed.next(Y0);
+        window.dropAbove(Y0, finish);
+        window.reach(Y1);
+        const auto [at, count] = window.run(Y0, Y1);
+        sampler.add(window.tiles() + at, int(count), band, feed.pitch(), Y0, Y1);
+        feed.done();
+        ReportRows(AProgress, Y0, Y1);
+    }
+    window.dropAll(finish);
+    if (AProgress)
+        AProgress->setValue(0);
+}
+
+// The treated colours of every tile, for painting.
+TColors SampleColors(const TTileRows& ARows, TRowSource& ASource, TColorConv AColorConv,
+                     TProgress* AProgress) {
+    TColors out;
+    out.Color.assign(size_t(ARows.tiles()), 0);
+    out.Has.assign(size_t(ARows.tiles()), 0);
+    SampleRows(ARows, ASource, AProgress, [&](int64_t AFirst, const TItemX* ATiles, int ACount) {
+        ParallelChunks(ACount, kTileChunk, [&](int k) {
             const TItemX& t = ATiles[size_t(k)];
             if (t.Count > 0) {
                 out.Color[size_t(AFirst + k)] = AColorConv(t);
                 out.Has[size_t(AFirst + k)] = 1;
             }
         });
-    };
-    const qsizetype pitch = qsizetype(W) * 4;
-    std::unique_ptr<uchar[]> band(new uchar[size_t(pitch) * kBandRows]);
-    for (int Y0 = 0; Y0 < H; Y0 += kBandRows) {
-        const int Y1 = std::min(H, Y0 + kBandRows);
-        ASource.read(Y0, Y1, band.get(), pitch);
-        window.dropAbove(Y0, finish);
-        window.reach(Y1);
-        const auto [at, count] = window.run(Y0, Y1);
-        sampler.add(window.tiles() + at, int(count), band.get(), pitch, Y0, Y1);
-        ReportRows(AProgress, Y0, Y1);
-    }
-    window.dropAll(finish);
-    if (AProgress)
-        AProgress->setValue(0);
+    });
     return out;
 }
 
@@ -166,7 +278,7 @@ void StreamSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
         },
         [&] {
             const TTileRows rows = RowsOf(AInit, w, W, H);
-            const TColors colors = SampleRows(rows, ASource, AColorConv, AProgress);
+            const TColors colors = SampleColors(rows, ASource, AColorConv, AProgress);
             TAtomicFile file(AFileName);
             TPngOptions options;
             options.Compression = ACompression;
@@ -213,29 +325,29 @@ void StreamWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w
         },
         [&] {
             const TTileRows rows = RowsOf(AInit, w, W, H);
-            const TColors colors = SampleRows(rows, ASource, AColorConv, AProgress);
+            // Each row of tiles is written as soon as its sums are final.
             TAtomicFile file(AFileName);
             std::string buf = ItemXsSvgHead(W, H, AOpacity, AColorConvOpaque);
-            std::vector<TItemX> row(size_t(rows.perRow()));
             size_t corners = 0;
-            for (int64_t r = 0; r < rows.rows(); ++r) {
-                rows.row(r, row.data());
-                if (r == 0)
-                    corners = row.front().Points.size();
-                for (size_t k = 0; k < row.size(); ++k) {
-                    const size_t i = size_t(r * rows.perRow()) + k;
-                    if (!colors.Has[i])
-                        continue;
-                    AppendItemXSvgPath(buf, row[k], corners, colors.Color[i], AOpacity,
-                                       AColorConvOpaque);
-                }
-                if (buf.size() >= (size_t(1) << 20)) {
-                    if (AProgress && AProgress->isCanceled())
-                        throw ECanceled();
-                    file.write(buf.data(), qint64(buf.size()));
-                    buf.clear();
-                }
-            }
+            std::vector<TAlphaColor> colors;
+            SampleRows(rows, ASource, AProgress,
+                       [&](int64_t AFirst, const TItemX* ATiles, int ACount) {
+                           if (AFirst == 0)
+                               corners = ATiles[0].Points.size();
+                           colors.resize(size_t(ACount));
+                           ParallelChunks(ACount, kTileChunk, [&](int k) {
+                               if (ATiles[k].Count > 0)
+                                   colors[size_t(k)] = AColorConv(ATiles[k]);
+                           });
+                           for (int k = 0; k < ACount; ++k)
+                               if (ATiles[k].Count > 0)
+                                   AppendItemXSvgPath(buf, ATiles[k], corners, colors[size_t(k)],
+                                                      AOpacity, AColorConvOpaque);
+                           if (buf.size() >= (size_t(1) << 20)) {
+                               file.write(buf.data(), qint64(buf.size()));
+                               buf.clear();
+                           }
+                       });
             buf += ItemXsSvgTail();
             file.write(buf.data(), qint64(buf.size()));
             file.commit();
