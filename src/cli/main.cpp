@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <atomic>
@@ -190,27 +191,29 @@ void StreamMosaic(TRowSource& ASource, const QString& AInput, const QString& AOu
                       &progress, AOpt.Compression);
 }
 
-// The picture's rows for the streaming path: a JPEG or PNG straight from its file, anything else
-// through the whole-picture loader (the source is then let go once sampled).
-std::unique_ptr<TRowSource> OpenRows(const QString& AInput, const Options& AOpt,
-                                     QString& AWarning) {
+// The picture's rows for the streaming path: a JPEG or PNG straight from its file, when that
+// holds less than the whole picture would (always, but for small pictures); null otherwise.
+std::unique_ptr<TRowSource> OpenRows(const QString& AInput, const QString& AOutput,
+                                     const Options& AOpt) {
     const TShapeEntry& shape = kShapes[size_t(AOpt.Shape)];
-    auto held = [&](int W, int H) { return StreamMosaicBytes(shape.Init, float(AOpt.Cell), W, H); };
+    const bool png = KindOf(AOutput) != OutKind::Svg;
     // The extension picks the codec family, as the loader has it.
-    std::unique_ptr<TRowSource> rows;
-    if (GetBitmapFileKind(AInput) == bfkPlatform) {
-        rows = OpenJpegRows(AInput, held);
-        if (!rows)
-            rows = OpenPngRows(AInput, held);
-    }
-    if (rows) {
-        AWarning = rows->warning();
-        return rows;
-    }
-    // Nothing the size of the picture is held beside it.
-    SetConversionBitmaps(0);
-    QImage source = LoadPicture(AInput, &AWarning);
-    return std::make_unique<TImageRows>(std::move(source));
+    // Only regular files are read, and the loader says so for others.
+    if (!CanStreamMosaic(shape.Init) || GetBitmapFileKind(AInput) != bfkPlatform ||
+        IsSpecialFile(QFile::encodeName(AInput).toStdString()))
+        return nullptr;
+    const QSize size = QImageReader(AInput).size();
+    if (!size.isValid() ||
+        StreamMosaicBytes(shape.Init, float(AOpt.Cell), size.width(), size.height(), png) >=
+            ConversionBytes(size.width(), size.height()))
+        return nullptr;
+    auto held = [&](int W, int H) {
+        return StreamMosaicBytes(shape.Init, float(AOpt.Cell), W, H, png);
+    };
+    std::unique_ptr<TRowSource> rows = OpenJpegRows(AInput, held);
+    if (!rows)
+        rows = OpenPngRows(AInput, held);
+    return rows;
 }
 
 // One conversion; throws EVormError with a message that names the file. An earlier file of the
@@ -219,12 +222,13 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
     // Beside the picture, writing PNG holds the painted mosaic; writing SVG, nothing.
     SetConversionBitmaps(KindOf(AOutput) == OutKind::Svg ? 0 : 1);
     // The maker options need the whole tile array: they take the whole-picture drivers.
-    const bool streamed = !AOpt.Maker.any() && CanStreamMosaic(kShapes[size_t(AOpt.Shape)].Init);
     QString warning;
     std::unique_ptr<TRowSource> rows;
+    if (!AOpt.Maker.any())
+        rows = OpenRows(AInput, AOutput, AOpt);
     QImage source;
-    if (streamed)
-        rows = OpenRows(AInput, AOpt, warning);
+    if (rows)
+        warning = rows->warning();
     else
         source = LoadPicture(AInput, &warning);
     if (!warning.isEmpty())

@@ -92,7 +92,7 @@ public:
     TBandFeed(TRowSource& ASource, int W, int H)
         : FSource(ASource), H(H), FPitch(qsizetype(W) * 4),
           FSlots(WorkerThreads() > 1 ? kAhead : 1) {
-        FBuffer.reset(new uchar[size_t(FPitch) * kBandRows * size_t(FSlots)]);
+        FBuffer.reset(new uchar[size_t(FPitch) * size_t(std::min(H, kBandRows)) * size_t(FSlots)]);
         if (FSlots > 1)
             FThread = std::thread([this] { Produce(); });
     }
@@ -137,11 +137,12 @@ public:
         FChanged.notify_all();
     }
 
-private:
     static constexpr int kAhead = 4;
 
+private:
     uchar* Slot(int64_t ABand) {
-        return FBuffer.get() + size_t(ABand % FSlots) * size_t(FPitch) * kBandRows;
+        return FBuffer.get() +
+               size_t(ABand % FSlots) * size_t(FPitch) * size_t(std::min(H, kBandRows));
     }
 
     void Produce() {
@@ -262,10 +263,21 @@ bool CanStreamMosaic(TBitmapToItemXsInit AInit) {
     return rows.set(AInit, 1.0f, 1, 1);
 }
 
-qint64 StreamMosaicBytes(TBitmapToItemXsInit AInit, float w, int W, int H) {
+qint64 StreamMosaicBytes(TBitmapToItemXsInit AInit, float w, int W, int H, bool APng) {
     const TTileRows rows = RowsOf(AInit, w, W, H);
-    // The colours, the sampler's band and owner buffer, and the PNG writer's window of strips.
-    return rows.tiles() * 5 + qint64(W) * 4 * (2 * kBandRows + 2 * 64 * 8 + 1);
+    const qint64 row = qint64(W) * 4, bandRows = std::min(H, kBandRows);
+    const qint64 threads = std::max(1, WorkerThreads());
+    // The bands read ahead, and the sampler's owners of one band.
+    qint64 bytes = row * bandRows * (threads > 1 ? TBandFeed::kAhead : 1) + row * bandRows;
+    // The tiles that reach a band, with the sampler's lines and spans of each: a few rows.
+    const qint64 rowHeight = std::max<qint64>(1, H / std::max<int64_t>(1, rows.rows()));
+    bytes += rows.perRow() * (kBandRows / rowHeight + 3) * 1200;
+    if (APng) {
+        // Each tile's colour, and the PNG writer's window of strips with their deflated copies.
+        const qint64 window = std::min<qint64>(H, threads * 2 * 64) + 1;
+        bytes += rows.tiles() * 5 + row * window * 3 / 2 + threads * 2 * (qint64(256) << 10);
+    }
+    return bytes;
 }
 
 void StreamSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,

@@ -22,9 +22,10 @@
 // True when the streaming path makes this mosaic: one of the seven tilings.
 bool CanStreamMosaic(TBitmapToItemXsInit AInit);
 
-// What the streaming path holds for a W × H picture beside its source's own state: 5 bytes a
-// tile and its band buffers. Throws EVormError for a cell the tilings refuse.
-qint64 StreamMosaicBytes(TBitmapToItemXsInit AInit, float w, int W, int H);
+// What the streaming path holds for a W × H picture beside its source's own state: its band
+// buffers and, for PNG, 5 bytes a tile and the writer's strips. Throws EVormError for a cell
+// the tilings refuse.
+qint64 StreamMosaicBytes(TBitmapToItemXsInit AInit, float w, int W, int H, bool APng);
 
 // As MosaicSavePng and MosaicWriteSvg (drivers.h) without maker options. Written atomically:
 // a failed or cancelled conversion (AProgress, asked once a band) leaves no file.

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
 #include <functional>
@@ -262,7 +263,9 @@ TEST_F(CliTest, CutShortInputsWarnAndConvert) {
     ASSERT_TRUE(jpegPicture.save(Dir.filePath("whole.jpg"), "JPEG"));
     const QByteArray jpeg = Read(Dir.filePath("whole.jpg"));
     for (const auto& [name, data] : {std::pair{"cut.png", png.left(png.size() / 2)},
-                                     std::pair{"cut.jpg", jpeg.left(jpeg.size() / 2)}}) {
+                                     // Its first rows of blocks whole: a JPEG cut before
+                                     // them is refused.
+                                     std::pair{"cut.jpg", jpeg.left(jpeg.size() * 3 / 4)}}) {
         SCOPED_TRACE(name);
         const QString in = Dir.filePath(name), out = Dir.filePath(QString(name) + ".png");
         WriteFileAtomically(in, data);
@@ -407,3 +410,53 @@ TEST_F(CliTest, BatchConvertsEachAndReportsFailures) {
 }
 
 } // namespace
+
+// A picture large enough to be read a band at a time (a small one is read whole, which takes
+// less): the mosaic is the one the whole-picture path makes (a bill of materials sends the
+// conversion there and leaves the mosaic alone), and a PNG cut short says how far it went.
+TEST_F(CliTest, StreamedMosaicsMatchTheWholePicture) {
+    const QImage big = Picture(701, 433);
+    const QString jpg = Dir.filePath("big.jpg"), png = Dir.filePath("big.png");
+    ASSERT_TRUE(big.save(jpg, "JPEG"));
+    ASSERT_TRUE(big.save(png, "PNG"));
+    for (const QString& in : {jpg, png})
+        for (const char* ext : {"svg", "png"}) {
+            SCOPED_TRACE(testing::Message() << in.toStdString() << " " << ext);
+            const QString streamed = Dir.filePath(QStringLiteral("s.%1").arg(ext));
+            const QString whole = Dir.filePath(QStringLiteral("w.%1").arg(ext));
+            ASSERT_EQ(Cli({"--quiet", "--shape", "hexagon", "--cell", "9", in, streamed}).Code, 0);
+            ASSERT_EQ(Cli({"--quiet", "--shape", "hexagon", "--cell", "9", "--bom",
+                           Dir.filePath("bom.csv"), in, whole})
+                          .Code,
+                      0);
+            EXPECT_EQ(Read(streamed), Read(whole));
+            for (const QString& f : {streamed, whole, Dir.filePath("bom.csv")})
+                QFile::remove(f);
+        }
+    // The budget counts the bands the streaming path holds, not the whole picture.
+    const QStringList hex{"--quiet", "--shape", "hexagon", "--memory-limit", "3M"};
+    EXPECT_EQ(Cli(hex + QStringList{png, Dir.filePath("m.png")}).Code, 0);
+    EXPECT_EQ(
+        Cli(hex + QStringList{"--bom", Dir.filePath("bom.csv"), png, Dir.filePath("n.png")}).Code,
+        1);
+    // A PNG cut short: grain, so that half the file holds about half the rows.
+    QImage grain = big;
+    for (int y = 0; y < grain.height(); ++y)
+        for (int x = 0; x < grain.width(); ++x)
+            grain.setPixel(
+                x, y,
+                qRgb(int((uint32_t(x * 7919 + y * 104729) * 2654435761u) >> 24), x & 255, y & 255));
+    const QString grainy = Dir.filePath("grain.png");
+    ASSERT_TRUE(grain.save(grainy, "PNG"));
+    const QByteArray data = Read(grainy);
+    WriteFileAtomically(Dir.filePath("cut.png"), data.left(data.size() / 2));
+    const QString out = Dir.filePath("cut-out.png");
+    const CliRun r = Cli({"--quiet", Dir.filePath("cut.png"), out});
+    EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(QRegularExpression(
+        QStringLiteral("warning: \"%1\" is cut short: \\d+ of its 433 rows are read; the rest is "
+                       "transparent.")
+            .arg(QRegularExpression::escape(Dir.filePath("cut.png"))))))
+        << r.Err.toStdString();
+    EXPECT_EQ(QImage(out).size(), QSize(701, 433));
+}
