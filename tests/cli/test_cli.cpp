@@ -301,43 +301,49 @@ TEST_F(CliTest, FailedSavePutsTheEarlierFileBack) {
 // and the exit code is the shell's for the signal. A stop request seen only after the file was
 // published lets the save count.
 TEST_F(CliTest, InterruptedSavePutsTheEarlierFileBack) {
+    // A picture large enough to be converted a band at a time, and a small one read whole.
+    const QString big = Dir.filePath("big.jpg");
+    ASSERT_TRUE(Picture(701, 433).save(big, "JPEG"));
     for (const int signal : {SIGINT, SIGTERM}) {
         for (const char* at : {"rename", "write", "publish"}) {
-            for (const char* name : {"out.png", "out.svg"}) {
-                SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(signal).arg(at, name).toStdString());
-                const QString out = Dir.filePath(name);
-                WriteFileAtomically(out, "earlier");
-                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-                env.insert("LD_PRELOAD", VORM_SIGNAL_SHIM);
-                env.insert("VORM_TEST_SIGNAL", QString::number(signal));
-                env.insert("VORM_TEST_SIGNAL_AT", at);
-                env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
-                const CliRun r = Cli({"--quiet", Input, out}, env);
-                const QStringList files = QDir(Dir.path()).entryList({"out*"}, QDir::Files);
-                if (QByteArray(at) == "publish") {
-                    EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
-                    EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: stopped; \"%1\" was "
-                                                              "written before the stop request.")
-                                                   .arg(out)))
-                        << r.Err.toStdString();
-                    EXPECT_NE(Read(out), "earlier");
-                    EXPECT_EQ(Read(Dir.filePath(QString(name).replace("out", "out (1)"))),
-                              "earlier");
-                    EXPECT_EQ(files.size(), 2) << files.join(", ").toStdString();
-                } else {
-                    EXPECT_EQ(r.Code, 128 + signal) << r.Err.toStdString();
-                    EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: interrupted; \"%1\" "
-                                                              "was not written.")
-                                                   .arg(out)))
-                        << r.Err.toStdString();
-                    EXPECT_EQ(Read(out), "earlier");
-                    EXPECT_EQ(files, QStringList{name});
+            for (const char* name : {"out.png", "out.svg"})
+                for (const QString& in : {Input, big}) {
+                    SCOPED_TRACE(
+                        QStringLiteral("%1 %2 %3 %4").arg(signal).arg(at, name, in).toStdString());
+                    const QString out = Dir.filePath(name);
+                    WriteFileAtomically(out, "earlier");
+                    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                    env.insert("LD_PRELOAD", VORM_SIGNAL_SHIM);
+                    env.insert("VORM_TEST_SIGNAL", QString::number(signal));
+                    env.insert("VORM_TEST_SIGNAL_AT", at);
+                    env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
+                    const CliRun r = Cli({"--quiet", in, out}, env);
+                    const QStringList files = QDir(Dir.path()).entryList({"out*"}, QDir::Files);
+                    if (QByteArray(at) == "publish") {
+                        EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+                        EXPECT_TRUE(
+                            r.Err.contains(QStringLiteral("vorm-cli: stopped; \"%1\" was "
+                                                          "written before the stop request.")
+                                               .arg(out)))
+                            << r.Err.toStdString();
+                        EXPECT_NE(Read(out), "earlier");
+                        EXPECT_EQ(Read(Dir.filePath(QString(name).replace("out", "out (1)"))),
+                                  "earlier");
+                        EXPECT_EQ(files.size(), 2) << files.join(", ").toStdString();
+                    } else {
+                        EXPECT_EQ(r.Code, 128 + signal) << r.Err.toStdString();
+                        EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: interrupted; \"%1\" "
+                                                                  "was not written.")
+                                                       .arg(out)))
+                            << r.Err.toStdString();
+                        EXPECT_EQ(Read(out), "earlier");
+                        EXPECT_EQ(files, QStringList{name});
+                    }
+                    for (const QString& f : files)
+                        QFile::remove(Dir.filePath(f));
+                    // No temporary file is left behind either: only the two pictures.
+                    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
                 }
-                for (const QString& f : files)
-                    QFile::remove(Dir.filePath(f));
-                // No temporary file is left behind either.
-                EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-            }
         }
     }
 }
