@@ -46,11 +46,15 @@ const TCase kCases[] = {{97, 61, false}, {130, 77, true},  {1, 37, true},
                         {45, 1, false},  {33, 100, false}, {70, 129, true}};
 const float kCells[] = {2, 7, 16, 32.5f};
 
-TEST(Stream, SameFilesAsTheWholePicture) {
+// One test per thread count, so that each stays short under the sanitizers.
+class StreamThreads : public testing::TestWithParam<int> {};
+
+TEST_P(StreamThreads, SameFilesAsTheWholePicture) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     int n = 0;
-    for (int threads : {1, 2, 5}) {
+    {
+        const int threads = GetParam();
         SetWorkerThreads(threads);
         for (const TCase& c : kCases)
             for (size_t s = 0; s < kShapes.size(); ++s)
@@ -91,6 +95,8 @@ TEST(Stream, SameFilesAsTheWholePicture) {
     }
     SetWorkerThreads(0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stream, StreamThreads, testing::Values(1, 2, 5));
 
 // Asks to stop once it has seen AAfter rows, which is in the middle of a band.
 class TStopAfter : public TProgress {
