@@ -376,12 +376,16 @@ private:
         });
     }
 
-    // Each tile adds its own pixels in row-major order, whichever thread runs it.
+    // Each tile adds its own pixels in row-major order, whichever thread runs it. A thread
+    // takes neighbouring tiles, which read the same cache lines and pages of the band's rows:
+    // on a wide picture, tiles far apart cost a miss for each of their rows.
     void AddSums(TItemX* AItems, const int32_t* AList, int ACount, const uchar* ARows,
                  qsizetype APitch, int Y0, int Y1) {
-        const int chunks = std::min(FSlices * 4, std::max(ACount, 1));
+        const int chunks = std::min(FSlices * 8, std::max(ACount, 1));
         ParallelFor(chunks, [&](int s) {
-            for (int m = s; m < ACount; m += chunks) {
+            const int first = int(int64_t(ACount) * s / chunks);
+            const int end = int(int64_t(ACount) * (s + 1) / chunks);
+            for (int m = first; m < end; ++m) {
                 const int32_t i = AList[m];
                 const TBox& b = FBoxes[size_t(m)];
                 AddOwnedPixels(AItems[size_t(i)], i, std::max(b.y0, Y0), std::min(b.y1, Y1 - 1),

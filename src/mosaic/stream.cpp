@@ -89,10 +89,10 @@ private:
 // after its band.
 class TBandFeed {
 public:
-    TBandFeed(TRowSource& ASource, int W, int H)
-        : FSource(ASource), H(H), FPitch(qsizetype(W) * 4),
+    TBandFeed(TRowSource& ASource, int W, int H, int ABandRows)
+        : FSource(ASource), H(H), FBandRows(ABandRows), FPitch(qsizetype(W) * 4),
           FSlots(WorkerThreads() > 1 ? kAhead : 1) {
-        FBuffer.reset(new uchar[size_t(FPitch) * size_t(std::min(H, kBandRows)) * size_t(FSlots)]);
+        FBuffer.reset(new uchar[size_t(FPitch) * size_t(std::min(H, FBandRows)) * size_t(FSlots)]);
         if (FSlots > 1)
             FThread = std::thread([this] { Produce(); });
     }
@@ -114,7 +114,7 @@ public:
     const uchar* next(int AY0) {
         uchar* slot = Slot(FTaken);
         if (FSlots == 1) {
-            FSource.read(AY0, std::min(H, AY0 + kBandRows), slot, FPitch);
+            FSource.read(AY0, std::min(H, AY0 + FBandRows), slot, FPitch);
             return slot;
         }
         std::unique_lock<std::mutex> lock(FLock);
@@ -142,20 +142,20 @@ public:
 private:
     uchar* Slot(int64_t ABand) {
         return FBuffer.get() +
-               size_t(ABand % FSlots) * size_t(FPitch) * size_t(std::min(H, kBandRows));
+               size_t(ABand % FSlots) * size_t(FPitch) * size_t(std::min(H, FBandRows));
     }
 
     void Produce() {
         try {
-            for (int64_t band = 0; band * kBandRows < H; ++band) {
+            for (int64_t band = 0; band * FBandRows < H; ++band) {
                 {
                     std::unique_lock<std::mutex> lock(FLock);
                     FChanged.wait(lock, [&] { return FStop || band - FTaken < FSlots; });
                     if (FStop)
                         return;
                 }
-                const int Y0 = int(band * kBandRows);
-                FSource.read(Y0, std::min(H, Y0 + kBandRows), Slot(band), FPitch);
+                const int Y0 = int(band * FBandRows);
+                FSource.read(Y0, std::min(H, Y0 + FBandRows), Slot(band), FPitch);
                 {
                     std::lock_guard<std::mutex> lock(FLock);
                     ++FMade;
@@ -173,6 +173,7 @@ private:
 
     TRowSource& FSource;
     const int H;
+    const int FBandRows;
     const qsizetype FPitch;
     const int FSlots;
     std::unique_ptr<uchar[]> FBuffer;
@@ -209,6 +210,14 @@ void ReportRows(TProgress* AProgress, int Y0, int Y1) {
     }
 }
 
+// Rows of a band that the sampler takes at a time: its buffers for a band (the rows and their
+// owners) stay within about a megabyte, the size of a core's own cache, so that the sum pass
+// reads back what the owner pass wrote from the cache. Any band gives the same sums.
+int SampledBandRows(int W) {
+    const int rows = int((qint64(1) << 20) / 2 / std::max<qint64>(1, qint64(W) * 4)) / 8 * 8;
+    return std::clamp(rows, 8, kBandRows);
+}
+
 // Reads the picture band by band into the tiles' sums. Once no later band reaches a row of
 // tiles, ADone(first tile's index, its tiles, count) gets it, in array order: its sums are final.
 template <typename Done>
@@ -222,9 +231,10 @@ void SampleRows(const TTileRows& ARows, TRowSource& ASource, TProgress* AProgres
     TTileWindow window(ARows, [W, H](const TItemX& t) { return TRowSampler::boxRows(t, W, H); });
     const int perRow = int(ARows.perRow());
     auto finish = [&](int64_t AFirst, const TItemX* ATiles) { ADone(AFirst, ATiles, perRow); };
-    TBandFeed feed(ASource, W, H);
-    for (int Y0 = 0; Y0 < H; Y0 += kBandRows) {
-        const int Y1 = std::min(H, Y0 + kBandRows);
+    const int bandRows = SampledBandRows(W);
+    TBandFeed feed(ASource, W, H, bandRows);
+    for (int Y0 = 0; Y0 < H; Y0 += bandRows) {
+        const int Y1 = std::min(H, Y0 + bandRows);
         const uchar* band = feed.next(Y0);
         window.dropAbove(Y0, finish);
         window.reach(Y1);

@@ -98,6 +98,35 @@ TEST_P(StreamThreads, SameFilesAsTheWholePicture) {
 
 INSTANTIATE_TEST_SUITE_P(Stream, StreamThreads, testing::Values(1, 2, 5));
 
+// Wide pictures are sampled in narrower bands (24, 16 and 8 rows here): the same files.
+TEST(Stream, WidePicturesGiveTheSameFiles) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    SetWorkerThreads(2);
+    int n = 0;
+    for (int W : {4100, 6000, 9000})
+        for (size_t s = 0; s < kShapes.size(); ++s) {
+            const QImage source = Picture(W, 45, n % 2 == 1, quint32(100 + n));
+            const TShapeEntry& shape = kShapes[s];
+            const TColorEntry& color = kColors[size_t(n) % kColors.size()];
+            SCOPED_TRACE(testing::Message() << shape.Key << " " << W << " " << color.Key);
+            const QString base = dir.filePath(QString::number(n++));
+            MosaicWriteSvg(base + "w.svg", shape.Init, 7, source, color.Conv, 1, nullptr,
+                           color.Opaque);
+            QImage painted;
+            MosaicSavePng(base + "w.png", shape.Init, 7, source, painted, color.Conv, 1, nullptr);
+            TImageRows svgRows(source), pngRows(source);
+            StreamWriteSvg(base + "s.svg", shape.Init, 7, svgRows, color.Conv, 1, nullptr,
+                           color.Opaque);
+            StreamSavePng(base + "s.png", shape.Init, 7, pngRows, color.Conv, 1, nullptr);
+            ASSERT_EQ(Bytes(base + "w.svg"), Bytes(base + "s.svg"));
+            ASSERT_EQ(Bytes(base + "w.png"), Bytes(base + "s.png"));
+            for (const char* ext : {"w.svg", "w.png", "s.svg", "s.png"})
+                QFile::remove(base + ext);
+        }
+    SetWorkerThreads(0);
+}
+
 // Asks to stop once it has seen AAfter rows, which is in the middle of a band.
 class TStopAfter : public TProgress {
 public:
