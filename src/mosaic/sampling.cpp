@@ -359,9 +359,12 @@ private:
             FBoxes[size_t(m)] = BoxOf(t, FMaxX, FMaxY);
             FLines[size_t(m)] = TTileLines(t, FBoxes[size_t(m)], FHuge);
         });
-        const int groups = (Y1 - Y0 + kGroupRows - 1) / kGroupRows;
+        // A short band (a wide picture's) still gives every thread rows: rows are claimed
+        // independently of each other.
+        const int groupRows = std::clamp((Y1 - Y0) / (2 * FSlices), 1, kGroupRows);
+        const int groups = (Y1 - Y0 + groupRows - 1) / groupRows;
         ParallelFor(groups, [&](int g) {
-            const int ga = Y0 + g * kGroupRows, gb = std::min(Y1, ga + kGroupRows) - 1;
+            const int ga = Y0 + g * groupRows, gb = std::min(Y1, ga + groupRows) - 1;
             std::fill(FOwner.data() + size_t(ga - Y0) * size_t(W),
                       FOwner.data() + size_t(gb + 1 - Y0) * size_t(W), -1);
             for (int m = 0; m < ACount; ++m) {
