@@ -20,9 +20,10 @@ run_pkgs=(fonts-noto-cjk qt6-translations-l10n qt6-image-formats-plugins)
 # Japanese captions, and build a locale with a decimal comma from the locale sources.
 # scripts/check-package.sh validates the desktop entry and the metainfo, and cpack's Debian
 # package needs file and dpkg-shlibdeps; zsh checks the zsh completion. rsvg-convert renders
-# the maker options' SVG to compare it with their PNG.
+# the maker options' SVG to compare it with their PNG. vorm-bench-stream measures vorm-cli's
+# peak memory with GNU time (and times libvips beside it when libvips-tools is installed).
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev "${run_pkgs[@]}"
-    locales desktop-file-utils appstream dpkg-dev file man-db zsh librsvg2-bin)
+    locales desktop-file-utils appstream dpkg-dev file man-db zsh librsvg2-bin time)
 
 case "$mode" in
 run) want=("${build_pkgs[@]}" "${run_pkgs[@]}") ;;

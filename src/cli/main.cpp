@@ -6,9 +6,12 @@
 #include "completion.h"
 #include "drivers.h"
 #include "file_names.h"
+#include "jpeg_rows.h"
 #include "maker_cli.h"
 #include "memory_budget.h"
 #include "platform.h"
+#include "png_rows.h"
+#include "stream.h"
 #include "vorm_error.h"
 #include "vorm_version.h"
 
@@ -16,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QTemporaryFile>
@@ -310,13 +314,62 @@ void WriteMosaic(QImage ASource, const QString& AInput, const QString& AOutput,
     }
 }
 
+// As WriteMosaic, from rows that come a band at a time: the mosaic is never held whole.
+void StreamMosaic(TRowSource& ASource, const QString& AInput, const QString& AOutput,
+                  const Options& AOpt) {
+    const TShapeEntry& shape = kShapes[size_t(AOpt.Shape)];
+    const TColorEntry& color = kColors[size_t(AOpt.Color)];
+    const float opacity = float(AOpt.Opacity / 100.0);
+    TTermProgress progress(QFileInfo(AInput).fileName(), !AOpt.Quiet && IsTerminal(stderr));
+    if (KindOf(AOutput) == OutKind::Svg)
+        StreamWriteSvg(AOutput, shape.Init, float(AOpt.Cell), ASource, color.Conv, opacity,
+                       &progress, IsOpaqueColorIndex(AOpt.Color));
+    else
+        StreamSavePng(AOutput, shape.Init, float(AOpt.Cell), ASource, color.Conv, opacity,
+                      &progress, AOpt.Compression);
+}
+
+// The picture's rows for the streaming path: a JPEG or PNG straight from its file, when that
+// holds less than the whole picture would (always, but for small pictures); null otherwise.
+std::unique_ptr<TRowSource> OpenRows(const QString& AInput, const QString& AOutput,
+                                     const Options& AOpt) {
+    const TShapeEntry& shape = kShapes[size_t(AOpt.Shape)];
+    const bool png = KindOf(AOutput, AOpt) != OutKind::Svg;
+    // The extension picks the codec family, as the loader has it.
+    // Only regular files are read, and the loader says so for others.
+    if (!CanStreamMosaic(shape.Init) || GetBitmapFileKind(AInput) != bfkPlatform ||
+        IsSpecialFile(QFile::encodeName(AInput).toStdString()))
+        return nullptr;
+    const QSize size = QImageReader(AInput).size();
+    if (!size.isValid() ||
+        StreamMosaicBytes(shape.Init, float(AOpt.Cell), size.width(), size.height(), png) >=
+            ConversionBytes(size.width(), size.height()))
+        return nullptr;
+    auto held = [&](int W, int H) {
+        return StreamMosaicBytes(shape.Init, float(AOpt.Cell), W, H, png);
+    };
+    std::unique_ptr<TRowSource> rows = OpenJpegRows(AInput, held);
+    if (!rows)
+        rows = OpenPngRows(AInput, held);
+    return rows;
+}
+
 // One conversion; throws EVormError with a message that names the file. An earlier file of the
 // output's name is moved aside first, and gets its name back when nothing was written.
 void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt) {
     // Beside the picture, writing PNG holds the painted mosaic; writing SVG, nothing.
     SetConversionBitmaps(KindOf(AOutput, AOpt) == OutKind::Svg ? 0 : 1);
+    // The maker options need the whole tile array, and standard input and output take the
+    // whole-picture drivers: only files without maker options stream.
     QString warning;
-    QImage source = LoadInput(AInput, &warning);
+    std::unique_ptr<TRowSource> rows;
+    if (!AOpt.Maker.any() && AInput != kStdStream && AOutput != kStdStream)
+        rows = OpenRows(AInput, AOutput, AOpt);
+    QImage source;
+    if (rows)
+        warning = rows->warning();
+    else
+        source = LoadInput(AInput, &warning);
     if (!warning.isEmpty())
         PrintErr(QStringLiteral("vorm-cli: warning: ") + warning);
     if (gStopSignal)
@@ -340,7 +393,13 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
                 if (!AOpt.Quiet)
                     PrintErr(RenameMessage(AOld, ANew, false));
             });
-        WriteMosaic(std::move(source), AInput, AOutput, AOpt);
+        if (rows) {
+            StreamMosaic(*rows, AInput, AOutput, AOpt);
+            // A PNG cut short tells how far it went once its rows are read.
+            if (warning.isEmpty() && !rows->warning().isEmpty())
+                PrintErr(QStringLiteral("vorm-cli: warning: ") + rows->warning());
+        } else
+            WriteMosaic(std::move(source), AInput, AOutput, AOpt);
     } catch (...) {
         for (qsizetype k = 0; k < movedTo.size(); ++k)
             if (PutBackEarlier(outputs[k], movedTo[k]))
@@ -463,8 +522,9 @@ Options ParseOptions(const TCommandLine& ACmd) {
                            .arg(p.value(ACmd.MemoryLimit)));
         SetMemoryLimit(bytes);
     }
-    ParseMakerOptions(p, ACmd.Maker, kShapes[size_t(opt.Shape)].Init, float(opt.Cell),
-                      [](const QString& AText) { UsageError(AText); }, opt.Maker);
+    ParseMakerOptions(
+        p, ACmd.Maker, kShapes[size_t(opt.Shape)].Init, float(opt.Cell),
+        [](const QString& AText) { UsageError(AText); }, opt.Maker);
     return opt;
 }
 

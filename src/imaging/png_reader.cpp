@@ -342,3 +342,26 @@ QImage ReadPng(QByteArrayView AData, QString& AWarning) {
             QStringLiteral("%1 of its %2 rows are read; the rest is transparent").arg(rows).arg(H);
     return bitmap;
 }
+
+// ---- For the row reader (png_rows.cpp): this reader's pixel rules, one scanline at a time ----
+
+struct TPngRowPixels::TImpl {
+    TPngPixels Pixels;
+};
+
+TPngRowPixels::TPngRowPixels(spng_ctx* ACtx, const spng_ihdr& AHeader)
+    : F(new TImpl{TPngPixels(ACtx, AHeader)}) {}
+
+TPngRowPixels::~TPngRowPixels() = default;
+
+size_t TPngRowPixels::scanlineBytes(const spng_ihdr& AHeader) {
+    return TPngPixels::ScanlineBytes(AHeader, AHeader.width);
+}
+
+void TPngRowPixels::convert(const uint8_t* AIn, uint32_t AWidth, QRgb* AOut) const {
+    F->Pixels.convert(AIn, AWidth, AOut, 1);
+}
+
+QString PngDamageReason(int ACode) {
+    return Damage(ACode);
+}

@@ -14,6 +14,7 @@
 #include <QIODevice>
 #include <QImage>
 #include <QString>
+#include <memory>
 #include <optional>
 
 // True when AData starts with the PNG signature.
@@ -40,3 +41,22 @@ std::optional<TPngHeader> ReadPngHeader(QByteArrayView AHead);
 // data cut short, AWarning becomes the reason for the warning, without the file name ("57 of
 // its 200 rows are read; the rest is transparent"); otherwise it is emptied.
 QImage ReadPng(QByteArrayView AData, QString& AWarning);
+
+// The pixel rules above for a reader that goes one scanline at a time (png_rows.h): scanlines
+// as libspng gives them with SPNG_FMT_PNG, to premultiplied ARGB32.
+struct spng_ctx;
+struct spng_ihdr;
+class TPngRowPixels {
+public:
+    TPngRowPixels(spng_ctx* ACtx, const spng_ihdr& AHeader);
+    ~TPngRowPixels();
+    static size_t scanlineBytes(const spng_ihdr& AHeader);
+    void convert(const uint8_t* AIn, uint32_t AWidth, QRgb* AOut) const;
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> F;
+};
+
+// The reason ReadPng gives for libspng's error ACode.
+QString PngDamageReason(int ACode);

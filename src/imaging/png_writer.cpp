@@ -401,15 +401,26 @@ void MakeWorker(TWorker& AWorker, const TPlan& APlan, int W) {
     AWorker.Raw.resize(std::max(rowBytes, kChunkBytes / rowBytes * rowBytes));
 }
 
+// Premultiplied rows of a picture W pixels wide: row y at Base + (y - Y0) * Pitch. The rows
+// a strip reads, the one above it included, must be there.
+struct TRowsView {
+    const uchar* Base;
+    qsizetype Pitch;
+    int Y0;
+    int W;
+    const uint32_t* row(int y) const {
+        return reinterpret_cast<const uint32_t*>(Base + qsizetype(y - Y0) * Pitch);
+    }
+};
+
 // Filters row y into AOut (filter byte first); Prev holds row y - 1 in straight colour, and
 // holds row y afterwards.
-void FilterRow(const QImage& AImage, int y, const TPlan& APlan, TWorker& AW, uint8_t* AOut,
+void FilterRow(const TRowsView& AImage, int y, const TPlan& APlan, TWorker& AW, uint8_t* AOut,
                const TStraightTable& T) {
-    const int W = AImage.width();
+    const int W = AImage.W;
     const size_t stride = size_t(W) * 4;
-    const auto* src = reinterpret_cast<const uint32_t*>(AImage.constScanLine(y));
-    const auto* above =
-        y > 0 ? reinterpret_cast<const uint32_t*>(AImage.constScanLine(y - 1)) : nullptr;
+    const auto* src = AImage.row(y);
+    const auto* above = y > 0 ? AImage.row(y - 1) : nullptr;
     auto bytes = [](std::vector<uint32_t>& v) { return reinterpret_cast<uint8_t*>(v.data()); };
     if (APlan.SearchFilters) {
         StraightRow(src, above, AW.Prev.data(), AW.Cur.data(), W, T);
@@ -463,18 +474,17 @@ void FilterRow(const QImage& AImage, int y, const TPlan& APlan, TWorker& AW, uin
 // Filters rows [AY0, AY1) and deflates them into a piece that ends on a byte boundary (the
 // stream's end for the last strip), with the Adler-32 of its filtered bytes and the CRC of its
 // IDAT chunk.
-void PackStrip(const QImage& AImage, int AY0, int AY1, bool ALast, const TPlan& APlan, TWorker& AW,
-               TStrip& AStrip) {
+void PackStrip(const TRowsView& AImage, int AY0, int AY1, bool ALast, const TPlan& APlan,
+               TWorker& AW, TStrip& AStrip) {
     const TStraightTable& T = StraightTable();
-    const int W = AImage.width();
+    const int W = AImage.W;
     const size_t rowBytes = size_t(W) * 4 + 1;
     AStrip.Packed.Size = 0;
     AStrip.Adler = 1;
     AStrip.RawSize = 0;
     AStrip.Failed = false;
     if (AY0 > 0)
-        StraightRow(reinterpret_cast<const uint32_t*>(AImage.constScanLine(AY0 - 1)), nullptr,
-                    nullptr, AW.Prev.data(), W, T);
+        StraightRow(AImage.row(AY0 - 1), nullptr, nullptr, AW.Prev.data(), W, T);
     else
         std::fill(AW.Prev.begin(), AW.Prev.end(), 0u);
     AW.Deflater->begin();
@@ -528,8 +538,122 @@ void WriteChunk(const TByteSink& ASink, const char* AType, const uint8_t* AData,
 
 } // namespace
 
+// The file's pieces: the head, then batches of strips deflated on all threads, then the end.
+struct TPngRowWriter::TImpl {
+    TByteSink Sink;
+    QString FileName;
+    TPngOptions Options;
+    TPlan Plan;
+    int W = 0, H = 0;
+    int StripRows = 0, Strips = 0, Batch = 0;
+    uLong Adler = 1;
+    std::vector<TStrip> Work;
+    std::vector<TWorker> Workers;
+
+    void init(TByteSink ASink, int AWidth, int AHeight, const TPngOptions& AOptions,
+              const QString& AFileName) {
+        Sink = std::move(ASink);
+        FileName = AFileName;
+        Options = AOptions;
+        W = AWidth;
+        H = AHeight;
+        Plan.Isal = AOptions.Compression == TPngCompression::Fast && PngFastDeflateIsIsal();
+        Plan.SearchFilters = !Plan.Isal;
+        Plan.ZlibLevel = AOptions.Compression == TPngCompression::Best ? 9 : 6;
+        StraightTable(); // built once, before the threads ask for it
+        StripRows =
+            int(std::clamp<qsizetype>(kMaxStripBytes / (qsizetype(W) * 4 + 1), 1, kStripRows));
+        Strips = (H + StripRows - 1) / StripRows;
+        // A few strips per thread at a time keeps memory small whatever the picture's size.
+        Batch = std::max(1, WorkerThreads()) * 2;
+        Work.resize(size_t(std::min(Batch, Strips)));
+        Workers.resize(Work.size());
+        head();
+    }
+
+    void head() {
+        static const uint8_t kSignature[] = {137, 80, 78, 71, 13, 10, 26, 10};
+        Sink(kSignature, sizeof kSignature);
+        uint8_t ihdr[13];
+        Put32(ihdr, uint32_t(W));
+        Put32(ihdr + 4, uint32_t(H));
+        const uint8_t format[] = {8, 6, 0, 0, 0}; // 8 bits, RGBA, deflate, filters, no interlace
+        std::memcpy(ihdr + 8, format, 5);
+        WriteChunk(Sink, "IHDR", ihdr, sizeof ihdr);
+        // The header's level field only informs: fastest, default or best.
+        const uint8_t zlibHead[] = {0x78, uint8_t(Plan.Isal             ? 0x01
+                                                  : Plan.ZlibLevel == 9 ? 0xDA
+                                                                        : 0x9C)};
+        WriteChunk(Sink, "IDAT", zlibHead, 2);
+    }
+
+    // Strips [AFirst, AFirst + n) from the rows in AImage.
+    void pack(const TRowsView& AImage, int AFirst) {
+        if (Options.Cancel && Options.Cancel->isCanceled())
+            throw ECanceled();
+        const int n = std::min(Batch, Strips - AFirst);
+        ParallelFor(n, [&](int k) {
+            const int s = AFirst + k;
+            MakeWorker(Workers[size_t(k)], Plan, W);
+            PackStrip(AImage, s * StripRows, std::min(H, (s + 1) * StripRows), s == Strips - 1,
+                      Plan, Workers[size_t(k)], Work[size_t(k)]);
+        });
+        for (int k = 0; k < n; ++k) {
+            const TStrip& st = Work[size_t(k)];
+            if (st.Failed)
+                throw EVormError(
+                    CannotWriteMessage(FileName, QStringLiteral("the compressor failed")));
+            Adler = adler32_combine(Adler, st.Adler, z_off_t(st.RawSize));
+            WriteChunk(Sink, "IDAT", st.Packed.Data.get(), st.Packed.Size, st.Crc);
+        }
+    }
+
+    void end() {
+        uint8_t trailer[4];
+        Put32(trailer, uint32_t(Adler));
+        WriteChunk(Sink, "IDAT", trailer, 4);
+        WriteChunk(Sink, "IEND", nullptr, 0);
+    }
+};
+
 bool PngFastDeflateIsIsal() {
     return VORM_HAVE_ISAL;
+}
+
+TPngRowWriter::TPngRowWriter(TByteSink ASink, int AWidth, int AHeight, const TPngOptions& AOptions,
+                             const QString& AFileName)
+    : F(std::make_unique<TImpl>()) {
+    if (AWidth <= 0 || AHeight <= 0)
+        throw EVormError(CannotWriteMessage(AFileName, QStringLiteral("the picture is empty")));
+    TImpl& f = *F;
+    FPitch = qsizetype(AWidth) * 4;
+    f.init(std::move(ASink), AWidth, AHeight, AOptions, AFileName);
+    // The window's rows, and the one above them that the first strip's filters look at.
+    const int rows = std::min(f.H, f.Batch * f.StripRows);
+    FBuffer.reset(new uchar[size_t(FPitch) * size_t(rows + 1)]);
+    FFirst = 0;
+    FEnd = rows;
+}
+
+TPngRowWriter::~TPngRowWriter() = default;
+
+uchar* TPngRowWriter::scanLine(int y) {
+    return FBuffer.get() + qsizetype(y - FFirst + 1) * FPitch;
+}
+
+void TPngRowWriter::rowsDone() {
+    TImpl& f = *F;
+    f.pack(TRowsView{FBuffer.get() + FPitch, FPitch, FFirst, f.W}, FFirst / f.StripRows);
+    if (FEnd == f.H) {
+        f.end();
+        FFirst = FEnd;
+        return;
+    }
+    // The window's last row is the next one's row above.
+    std::memcpy(FBuffer.get(), scanLine(FEnd - 1), size_t(FPitch));
+    const int rows = FEnd - FFirst;
+    FFirst = FEnd;
+    FEnd = std::min(f.H, FFirst + rows);
 }
 
 void WritePngData(const TByteSink& ASink, const QImage& ABitmap, const TPngOptions& AOptions,
@@ -542,57 +666,12 @@ void WritePngData(const TByteSink& ASink, const QImage& ABitmap, const TPngOptio
     const int W = image.width(), H = image.height();
     if (image.isNull() || W <= 0 || H <= 0)
         throw EVormError(CannotWriteMessage(AFileName, QStringLiteral("the picture is empty")));
-    TPlan plan;
-    plan.Isal = AOptions.Compression == TPngCompression::Fast && PngFastDeflateIsIsal();
-    plan.SearchFilters = !plan.Isal;
-    plan.ZlibLevel = AOptions.Compression == TPngCompression::Best ? 9 : 6;
-    StraightTable(); // built once, before the threads ask for it
-
-    static const uint8_t kSignature[] = {137, 80, 78, 71, 13, 10, 26, 10};
-    ASink(kSignature, sizeof kSignature);
-    uint8_t ihdr[13];
-    Put32(ihdr, uint32_t(W));
-    Put32(ihdr + 4, uint32_t(H));
-    const uint8_t format[] = {8, 6, 0, 0, 0}; // 8 bits, RGBA, deflate, filters, no interlace
-    std::memcpy(ihdr + 8, format, 5);
-    WriteChunk(ASink, "IHDR", ihdr, sizeof ihdr);
-
-    // The header's level field only informs: fastest, default or best.
-    const uint8_t zlibHead[] = {0x78, uint8_t(plan.Isal             ? 0x01
-                                              : plan.ZlibLevel == 9 ? 0xDA
-                                                                    : 0x9C)};
-    WriteChunk(ASink, "IDAT", zlibHead, 2);
-    const int stripRows =
-        int(std::clamp<qsizetype>(kMaxStripBytes / (qsizetype(W) * 4 + 1), 1, kStripRows));
-    const int strips = (H + stripRows - 1) / stripRows;
-    // A few strips per thread at a time keeps memory small whatever the picture's size.
-    const int batch = std::max(1, WorkerThreads()) * 2;
-    uLong adler = 1;
-    std::vector<TStrip> work(size_t(std::min(batch, strips)));
-    std::vector<TWorker> workers(work.size());
-    for (int first = 0; first < strips; first += batch) {
-        if (AOptions.Cancel && AOptions.Cancel->isCanceled())
-            throw ECanceled();
-        const int n = std::min(batch, strips - first);
-        ParallelFor(n, [&](int k) {
-            const int s = first + k;
-            MakeWorker(workers[size_t(k)], plan, W);
-            PackStrip(image, s * stripRows, std::min(H, (s + 1) * stripRows), s == strips - 1, plan,
-                      workers[size_t(k)], work[size_t(k)]);
-        });
-        for (int k = 0; k < n; ++k) {
-            const TStrip& st = work[size_t(k)];
-            if (st.Failed)
-                throw EVormError(
-                    CannotWriteMessage(AFileName, QStringLiteral("the compressor failed")));
-            adler = adler32_combine(adler, st.Adler, z_off_t(st.RawSize));
-            WriteChunk(ASink, "IDAT", st.Packed.Data.get(), st.Packed.Size, st.Crc);
-        }
-    }
-    uint8_t trailer[4];
-    Put32(trailer, uint32_t(adler));
-    WriteChunk(ASink, "IDAT", trailer, 4);
-    WriteChunk(ASink, "IEND", nullptr, 0);
+    TPngRowWriter::TImpl f;
+    f.init(ASink, W, H, AOptions, AFileName);
+    const TRowsView rows{image.constBits(), image.bytesPerLine(), 0, W};
+    for (int first = 0; first < f.Strips; first += f.Batch)
+        f.pack(rows, first);
+    f.end();
 }
 
 void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions& AOptions) {

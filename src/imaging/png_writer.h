@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QString>
+#include <memory>
 
 enum class TPngCompression {
     // ISA-L level 1, each row filtered Up or Sub by a cheap count. On the 20 MP photo's hexagon
@@ -37,3 +38,28 @@ void WritePngData(const TByteSink& ASink, const QImage& ABitmap, const TPngOptio
 // Written atomically, so a failed or cancelled save leaves nothing; throws EVormError naming
 // the file and the reason.
 void WritePng(const QString& AFileName, const QImage& ABitmap, const TPngOptions& AOptions = {});
+
+// The same file from rows that come in order, a window of whole strips at a time, for a caller
+// that never holds the whole bitmap: the caller fills rows [first(), end()) through scanLine
+// (premultiplied ARGB32) and calls rowsDone, which deflates them and writes them to the sink,
+// until first() reaches the height. The bytes are those WritePngData makes of the same pixels.
+// Throws as WritePngData does.
+class TPngRowWriter {
+public:
+    TPngRowWriter(TByteSink ASink, int AWidth, int AHeight, const TPngOptions& AOptions,
+                  const QString& AFileName);
+    ~TPngRowWriter();
+    int first() const { return FFirst; }
+    int end() const { return FEnd; }
+    uchar* scanLine(int y); // y in [first(), end())
+    qsizetype bytesPerLine() const { return FPitch; }
+    void rowsDone();
+
+    struct TImpl;
+
+private:
+    std::unique_ptr<TImpl> F;
+    std::unique_ptr<uchar[]> FBuffer; // the row above the window, then the window's rows
+    qsizetype FPitch = 0;
+    int FFirst = 0, FEnd = 0;
+};

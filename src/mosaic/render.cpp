@@ -233,8 +233,9 @@ void PaintRow(const TRowStrips& R, const TPaint& P, uchar* ARow, int W, int y, d
 // Paints one shape into rows [AY0, AY1) of the bitmap with exact area coverage: each pixel
 // row is cut at the corners into strips where both bounds are straight, and each pixel takes
 // the area of the strips inside the bounds.
+// ABits holds row ABitsY0 (0: the whole bitmap).
 void PaintShape(const TShape& s, const TPaint& P, uchar* ABits, qsizetype APitch, int W, int AY0,
-                int AY1) {
+                int AY1, int ABitsY0 = 0) {
     const int ya = std::max(AY0, int(std::floor(s.top))),
               yb = std::min(AY1 - 1, int(std::ceil(s.bottom)) - 1);
     for (int y = ya; y <= yb; ++y) {
@@ -243,7 +244,7 @@ void PaintShape(const TShape& s, const TPaint& P, uchar* ABits, qsizetype APitch
             continue;
         const TRowStrips strips = RowStrips(s, ta, tb);
         if (strips.n > 0)
-            PaintRow(strips, P, ABits + y * APitch, W, y, ta, tb);
+            PaintRow(strips, P, ABits + qsizetype(y - ABitsY0) * APitch, W, y, ta, tb);
     }
 }
 
@@ -330,6 +331,33 @@ QImage NewBitmap(int W, int H) {
 }
 
 } // namespace
+
+std::pair<int, int> PaintRows(const TItemX& ATile, int AHeight) {
+    if (ATile.Points.empty())
+        return {0, -1};
+    float minY = ATile.Points[0].Y, maxY = minY;
+    for (const TPointF& q : ATile.Points) {
+        minY = std::min(minY, q.Y);
+        maxY = std::max(maxY, q.Y);
+    }
+    const double ya = std::max(0.0, std::floor(minY - kReach));
+    const double yb = std::min(double(AHeight - 1), std::ceil(maxY + kReach));
+    return ya <= yb ? std::pair{int(ya), int(yb)} : std::pair{0, -1};
+}
+
+void PaintStrip(const TItemX* ATiles, const TPaint* APaints, int ACount, int AWidth, uchar* ARows,
+                qsizetype APitch, int AY0, int AY1) {
+    for (int y = AY0; y < AY1; ++y)
+        std::fill_n(reinterpret_cast<uint32_t*>(ARows + qsizetype(y - AY0) * APitch), AWidth, 0u);
+    for (int m = 0; m < ACount; ++m) {
+        const TItemX& t = ATiles[size_t(m)];
+        if (t.Count <= 0 || t.Points.empty())
+            continue;
+        const TShape s = Outline(t.Points);
+        if (s.ok)
+            PaintShape(s, APaints[size_t(m)], ARows, APitch, AWidth, AY0, AY1, AY0);
+    }
+}
 
 void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest,
                   TColorConv AColorConv, float AOpacity) {
@@ -430,8 +458,8 @@ void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColor
     uchar* bits = out.bits();
     const qsizetype pitch = out.bytesPerLine();
     const TPaint ground = PaintOf(AStyle.GroutColor, 1.0f);
-    const uint32_t groundPixel = uint32_t(ground.M) << 24 | uint32_t(ground.R) << 16 |
-                                 uint32_t(ground.G) << 8 | ground.B;
+    const uint32_t groundPixel =
+        uint32_t(ground.M) << 24 | uint32_t(ground.R) << 16 | uint32_t(ground.G) << 8 | ground.B;
     const TPaint pen = PaintOf(AStyle.OutlineColor, 1.0f);
     ParallelFor(bands, [&](int band) {
         const int Y0 = band * kMakerBandRows, Y1 = std::min(AHeight, Y0 + kMakerBandRows);

@@ -5,6 +5,7 @@
 
 #include "mosaic_model.h"
 
+#include <utility>
 #include <vector>
 
 // What one tile paints: its colour already multiplied by alpha × opacity, and its alpha.
@@ -17,6 +18,17 @@ TPaint PaintOf(TAlphaColor AColor, float AOpacity);
 // pixels no tile reaches are transparent. Throws std::bad_alloc when the bitmap cannot be had.
 void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest,
                   TColorConv AColorConv, float AOpacity);
+
+// The rows [first, last] of a AHeight-row picture that RenderItemXs paints of a tile (first >
+// last for none): its corners' rows and the outline's reach beyond them.
+std::pair<int, int> PaintRows(const TItemX& ATile, int AHeight);
+
+// Paints rows [AY0, AY1) of a AWidth-wide mosaic exactly as RenderItemXs paints them, into a
+// strip whose row AY0 is at ARows (APitch bytes a row): every tile whose PaintRows reach these
+// rows must be among ATiles, in array order, each with its paint; tiles with Count 0 and tiles
+// that do not reach the rows change nothing.
+void PaintStrip(const TItemX* ATiles, const TPaint* APaints, int ACount, int AWidth, uchar* ARows,
+                qsizetype APitch, int AY0, int AY1);
 
 // How the maker options change the painting (maker.h): a ground of the grout colour, tiles inset
 // by half the grout and painted exactly (without grout, grown as above), and a stroke of the

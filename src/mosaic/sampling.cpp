@@ -261,9 +261,10 @@ inline bool IsWhole(double v) {
 }
 
 // Adds the pixels of rows [ya, yb] that tile i owns, in row-major order, looking only where it
-// claimed pixels. AOwner and ASpans hold the band's rows from AY0 on.
+// claimed pixels. AOwner and ASpans hold the band's rows from AY0 on, and so does ARows (APitch
+// bytes a row).
 void AddOwnedPixels(TItemX& t, int32_t i, int ya, int yb, const int32_t* AOwner,
-                    const TSpan* ASpans, int AY0, int W, const QImage& ASource) {
+                    const TSpan* ASpans, int AY0, int W, const uchar* ARows, qsizetype APitch) {
     const std::array<double, 256>& inverse = InverseAlpha();
     double R = t.R, G = t.G, B = t.B, A = t.A;
     int32_t count = t.Count;
@@ -275,7 +276,7 @@ void AddOwnedPixels(TItemX& t, int32_t i, int ya, int yb, const int32_t* AOwner,
             iA = whole ? int64_t(A) : 0;
     for (int y = ya; y <= yb; ++y) {
         const int32_t* own = AOwner + size_t(y - AY0) * size_t(W);
-        const uchar* px = ASource.constScanLine(y);
+        const uchar* px = ARows + size_t(y - AY0) * size_t(APitch);
         const TSpan span = ASpans[y - AY0];
         for (int x = span.first; x <= span.second; ++x) {
             if (own[x] != i)
@@ -326,18 +327,100 @@ const QImage& Premultiplied(const QImage& ABitmap, QImage& AConverted) {
     return AConverted;
 }
 
-// One band of rows at a time: the owner of every pixel, then each tile's sums.
+} // namespace
+
+// One band of rows at a time: the owner of every pixel, then each tile's sums. The tiles and the
+// rows come from the caller, so that the whole picture and a stream of rows share it.
+class TBandWork {
+public:
+    TBandWork(int W, int H)
+        : W(W), H(H), FMaxX(float(W - 1)), FMaxY(float(H - 1)), FOwner(size_t(W) * kBandRows),
+          FHuge(W >= (1 << 22) || H >= (1 << 22)), FSlices(std::max(1, WorkerThreads())) {}
+
+    // Rows [Y0, Y1), at most kBandRows of them, into the tiles AItems[AList[m]].
+    void Sample(TItemX* AItems, const int32_t* AList, int ACount, const uchar* ARows,
+                qsizetype APitch, int Y0, int Y1) {
+        ClaimOwners(AItems, AList, ACount, Y0, Y1);
+        AddSums(AItems, AList, ACount, ARows, APitch, Y0, Y1);
+    }
+
+    float maxX() const { return FMaxX; }
+    float maxY() const { return FMaxY; }
+
+private:
+    // The lines of each tile reaching the band, then owners a few rows at a time; within a
+    // row, later tiles overwrite earlier ones.
+    void ClaimOwners(const TItemX* AItems, const int32_t* AList, int ACount, int Y0, int Y1) {
+        FLines.resize(size_t(ACount));
+        FBoxes.resize(size_t(ACount));
+        FSpans.assign(size_t(ACount) * kBandRows, TSpan{1, 0});
+        ParallelChunks(ACount, 64, [&](int m) {
+            const TItemX& t = AItems[size_t(AList[m])];
+            FBoxes[size_t(m)] = BoxOf(t, FMaxX, FMaxY);
+            FLines[size_t(m)] = TTileLines(t, FBoxes[size_t(m)], FHuge);
+        });
+        // A short band (a wide picture's) still gives every thread rows: rows are claimed
+        // independently of each other.
+        const int groupRows = std::clamp((Y1 - Y0) / (2 * FSlices), 1, kGroupRows);
+        const int groups = (Y1 - Y0 + groupRows - 1) / groupRows;
+        ParallelFor(groups, [&](int g) {
+            const int ga = Y0 + g * groupRows, gb = std::min(Y1, ga + groupRows) - 1;
+            std::fill(FOwner.data() + size_t(ga - Y0) * size_t(W),
+                      FOwner.data() + size_t(gb + 1 - Y0) * size_t(W), -1);
+            for (int m = 0; m < ACount; ++m) {
+                const int32_t i = AList[m];
+                const TBox& b = FBoxes[size_t(m)];
+                const int ya = std::max(b.y0, ga), yb = std::min(b.y1, gb);
+                for (int y = ya; y <= yb; ++y)
+                    FSpans[size_t(m) * kBandRows + size_t(y - Y0)] =
+                        ClaimRow(AItems[size_t(i)], FLines[size_t(m)], b, i, y,
+                                 FOwner.data() + size_t(y - Y0) * size_t(W));
+            }
+        });
+    }
+
+    // Each tile adds its own pixels in row-major order, whichever thread runs it. A thread
+    // takes neighbouring tiles, which read the same cache lines and pages of the band's rows:
+    // on a wide picture, tiles far apart cost a miss for each of their rows.
+    void AddSums(TItemX* AItems, const int32_t* AList, int ACount, const uchar* ARows,
+                 qsizetype APitch, int Y0, int Y1) {
+        const int chunks = std::min(FSlices * 8, std::max(ACount, 1));
+        ParallelFor(chunks, [&](int s) {
+            const int first = int(int64_t(ACount) * s / chunks);
+            const int end = int(int64_t(ACount) * (s + 1) / chunks);
+            for (int m = first; m < end; ++m) {
+                const int32_t i = AList[m];
+                const TBox& b = FBoxes[size_t(m)];
+                AddOwnedPixels(AItems[size_t(i)], i, std::max(b.y0, Y0), std::min(b.y1, Y1 - 1),
+                               FOwner.data(), FSpans.data() + size_t(m) * kBandRows, Y0, W, ARows,
+                               APitch);
+            }
+        });
+    }
+
+    const int W, H;
+    const float FMaxX, FMaxY;
+    std::vector<TBox> FBoxes;       // per listed tile of the band
+    std::vector<int32_t> FOwner;    // the band's rows: the index of each pixel's owner
+    std::vector<TTileLines> FLines; // per listed tile of the band
+    std::vector<TSpan> FSpans;      // per listed tile: its claimed span in each row
+    const bool FHuge;
+    const int FSlices;
+};
+
+namespace {
+
+// The whole picture: for each band of rows the tiles whose box reaches it, in array order.
 class TBandSampler {
 public:
     TBandSampler(const QImage& ASource, TItemXs& AItemXs)
-        : FSource(ASource), FItems(AItemXs), W(ASource.width()), H(ASource.height()),
-          FMaxX(float(W - 1)), FMaxY(float(H - 1)), FOwner(size_t(W) * kBandRows),
-          FHuge(W >= (1 << 22) || H >= (1 << 22)), FSlices(std::max(1, WorkerThreads())) {
-        // For each band of rows the tiles whose box reaches it, in array order. Boxes are worked
-        // out again where they are needed rather than kept for every tile: on a big picture they
-        // would cost a sixth of the tiles' own memory, at the peak of the conversion.
+        : FSource(ASource), FItems(AItemXs), H(ASource.height()),
+          FWork(ASource.width(), ASource.height()) {
+        // Boxes are worked out again where they are needed rather than kept for every tile: on
+        // a big picture they would cost a sixth of the tiles' own memory, at the peak of the
+        // conversion.
         FBandLists = BandLists(H, kBandRows, int(FItems.size()), [&](int i) {
-            const TBox b = BoxOf(FItems[size_t(i)], FMaxX, FMaxY);
+            const TBox b = BoxOf(FItems[size_t(i)], FWork.maxX(), FWork.maxY());
             return std::pair{b.y0, b.y1};
         });
     }
@@ -347,67 +430,17 @@ public:
     void Sample(int ABand) {
         const int Y0 = ABand * kBandRows, Y1 = std::min(H, Y0 + kBandRows);
         FBandLists.tiles(ABand, FMembers);
-        const int32_t* list = FMembers.data();
-        const int count = int(FMembers.size());
-        ClaimOwners(list, count, Y0, Y1);
-        AddSums(list, count, Y0, Y1);
+        FWork.Sample(FItems.data(), FMembers.data(), int(FMembers.size()),
+                     FSource.constScanLine(Y0), FSource.bytesPerLine(), Y0, Y1);
     }
 
 private:
-    // The lines of each tile reaching the band, then owners a few rows at a time; within a
-    // row, later tiles overwrite earlier ones.
-    void ClaimOwners(const int32_t* AList, int ACount, int Y0, int Y1) {
-        FLines.resize(size_t(ACount));
-        FBoxes.resize(size_t(ACount));
-        FSpans.assign(size_t(ACount) * kBandRows, TSpan{1, 0});
-        ParallelChunks(ACount, 64, [&](int m) {
-            const TItemX& t = FItems[size_t(AList[m])];
-            FBoxes[size_t(m)] = BoxOf(t, FMaxX, FMaxY);
-            FLines[size_t(m)] = TTileLines(t, FBoxes[size_t(m)], FHuge);
-        });
-        const int groups = (Y1 - Y0 + kGroupRows - 1) / kGroupRows;
-        ParallelFor(groups, [&](int g) {
-            const int ga = Y0 + g * kGroupRows, gb = std::min(Y1, ga + kGroupRows) - 1;
-            std::fill(FOwner.data() + size_t(ga - Y0) * size_t(W),
-                      FOwner.data() + size_t(gb + 1 - Y0) * size_t(W), -1);
-            for (int m = 0; m < ACount; ++m) {
-                const int32_t i = AList[m];
-                const TBox& b = FBoxes[size_t(m)];
-                const int ya = std::max(b.y0, ga), yb = std::min(b.y1, gb);
-                for (int y = ya; y <= yb; ++y)
-                    FSpans[size_t(m) * kBandRows + size_t(y - Y0)] =
-                        ClaimRow(FItems[size_t(i)], FLines[size_t(m)], b, i, y,
-                                 FOwner.data() + size_t(y - Y0) * size_t(W));
-            }
-        });
-    }
-
-    // Each tile adds its own pixels in row-major order, whichever thread runs it.
-    void AddSums(const int32_t* AList, int ACount, int Y0, int Y1) {
-        const int chunks = std::min(FSlices * 4, std::max(ACount, 1));
-        ParallelFor(chunks, [&](int s) {
-            for (int m = s; m < ACount; m += chunks) {
-                const int32_t i = AList[m];
-                const TBox& b = FBoxes[size_t(m)];
-                AddOwnedPixels(FItems[size_t(i)], i, std::max(b.y0, Y0), std::min(b.y1, Y1 - 1),
-                               FOwner.data(), FSpans.data() + size_t(m) * kBandRows, Y0, W,
-                               FSource);
-            }
-        });
-    }
-
     const QImage& FSource;
     TItemXs& FItems;
-    const int W, H;
-    const float FMaxX, FMaxY;
+    const int H;
+    TBandWork FWork;
     TBandLists FBandLists;
-    std::vector<int32_t> FMembers;  // the band's tiles
-    std::vector<TBox> FBoxes;       // per listed tile of the band
-    std::vector<int32_t> FOwner;    // the band's rows: the index of each pixel's owner
-    std::vector<TTileLines> FLines; // per listed tile of the band
-    std::vector<TSpan> FSpans;      // per listed tile: its claimed span in each row
-    const bool FHuge;
-    const int FSlices;
+    std::vector<int32_t> FMembers; // the band's tiles
 };
 
 // Reports the band's rows; throws ECanceled, with the progress reset, when asked to stop.
@@ -423,6 +456,23 @@ void ReportBand(TProgress* AProgress, int Y0, int Y1) {
 }
 
 } // namespace
+
+TRowSampler::TRowSampler(int W, int H) : FWork(std::make_unique<TBandWork>(W, H)) {}
+
+TRowSampler::~TRowSampler() = default;
+
+void TRowSampler::add(TItemX* ATiles, int ACount, const uchar* ARows, qsizetype APitch, int AY0,
+                      int AY1) {
+    FList.resize(size_t(ACount));
+    for (int m = 0; m < ACount; ++m)
+        FList[size_t(m)] = m;
+    FWork->Sample(ATiles, FList.data(), ACount, ARows, APitch, AY0, AY1);
+}
+
+std::pair<int, int> TRowSampler::boxRows(const TItemX& ATile, int W, int H) {
+    const TBox b = BoxOf(ATile, float(W - 1), float(H - 1));
+    return {b.y0, b.y1};
+}
 
 void SampleItemXs(const QImage& ABitmap, TItemXs& AItemXs, TProgress* AProgress) {
     const int W = ABitmap.width(), H = ABitmap.height();

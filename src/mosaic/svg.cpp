@@ -65,10 +65,10 @@ void AppendHex6(std::string& out, TAlphaColor c) {
         out += kHex[(c >> shift) & 0xF];
 }
 
-// Appends the path of one tile with at most ACorners corners.
-void AppendPath(std::string& out, const TItemX& t, size_t ACorners, TColorConv AColorConv,
-                float AOpacity, bool AColorConvOpaque) {
-    const TAlphaColor c = AColorConv(t);
+} // namespace
+
+void AppendItemXSvgPath(std::string& out, const TItemX& t, size_t ACorners, TAlphaColor c,
+                        float AOpacity, bool AColorConvOpaque) {
     out += "<path fill=\"#";
     AppendHex6(out, c);
     out += '"';
@@ -87,6 +87,14 @@ void AppendPath(std::string& out, const TItemX& t, size_t ACorners, TColorConv A
         AppendFixed(out, t.Points[k].Y, 1);
     }
     out += " z\" />";
+}
+
+namespace {
+
+// Appends the path of one tile with at most ACorners corners.
+void AppendPath(std::string& out, const TItemX& t, size_t ACorners, TColorConv AColorConv,
+                float AOpacity, bool AColorConvOpaque) {
+    AppendItemXSvgPath(out, t, ACorners, AColorConv(t), AOpacity, AColorConvOpaque);
 }
 
 std::string Head(int AWidth, int AHeight, float AOpacity, bool AColorConvOpaque) {
@@ -115,6 +123,18 @@ std::string Head(int AWidth, int AHeight, float AOpacity, bool AColorConvOpaque)
 
 const char kTail[] = "</g></svg>\r\n";
 
+} // namespace
+
+std::string ItemXsSvgHead(int AWidth, int AHeight, float AOpacity, bool AColorConvOpaque) {
+    return Head(AWidth, AHeight, AOpacity, AColorConvOpaque);
+}
+
+const char* ItemXsSvgTail() {
+    return kTail;
+}
+
+namespace {
+
 // Produces the document in pieces, so a huge mosaic never needs its whole text in memory.
 template <typename Sink>
 void EmitSvg(const TItemXs& AItemXs, int AWidth, int AHeight, TColorConv AColorConv, float AOpacity,
@@ -139,8 +159,8 @@ void EmitSvg(const TItemXs& AItemXs, int AWidth, int AHeight, TColorConv AColorC
 namespace {
 
 // The tile as written with the maker options: its written polygon and mapped colour.
-void AppendMakerPath(std::string& out, const TCorners& c, int n, TAlphaColor AColor,
-                     float AOpacity, bool AColorConvOpaque) {
+void AppendMakerPath(std::string& out, const TCorners& c, int n, TAlphaColor AColor, float AOpacity,
+                     bool AColorConvOpaque) {
     out += "<path fill=\"#";
     AppendHex6(out, AColor);
     out += '"';
@@ -162,10 +182,18 @@ void AppendMakerPath(std::string& out, const TCorners& c, int n, TAlphaColor ACo
 void AppendXmlText(std::string& out, const QString& AText) {
     for (unsigned char ch : AText.toStdString()) {
         switch (ch) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
         default:
             if (ch >= 0x20 || ch == '\t')
                 out += char(ch);

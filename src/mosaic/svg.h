@@ -23,6 +23,14 @@ void WriteItemXsSvgTo(const TByteSink& ASink, const TItemXs& AItemXs, int AWidth
 std::string ItemXsSvgText(const TItemXs& AItemXs, int AWidth, int AHeight, TColorConv AColorConv,
                           float AOpacity, bool AColorConvOpaque);
 
+// The pieces of that document, for a writer that has the tiles a few at a time: the head, one
+// path per sampled tile (in its colour AColor, ACorners the tiling's corners per tile), and the
+// tail.
+std::string ItemXsSvgHead(int AWidth, int AHeight, float AOpacity, bool AColorConvOpaque);
+void AppendItemXSvgPath(std::string& out, const TItemX& t, size_t ACorners, TAlphaColor AColor,
+                        float AOpacity, bool AColorConvOpaque);
+const char* ItemXsSvgTail();
+
 struct TMakerOptions;
 struct TTileColors;
 

@@ -278,9 +278,9 @@ TEST_F(CliTest, CutShortInputsWarnAndConvert) {
     ASSERT_TRUE(jpegPicture.save(Dir.filePath("whole.jpg"), "JPEG"));
     const QByteArray jpeg = Read(Dir.filePath("whole.jpg"));
     for (const auto& [name, data] : {std::pair{"cut.png", png.left(png.size() / 2)},
-                                     // its first rows whole: data that end before
-                                     // the first row of blocks are refused
-                                     std::pair{"cut.jpg", jpeg.left(jpeg.size() - 64)}}) {
+                                     // Its first rows of blocks whole: a JPEG cut before
+                                     // them is refused.
+                                     std::pair{"cut.jpg", jpeg.left(jpeg.size() * 3 / 4)}}) {
         SCOPED_TRACE(name);
         const QString in = Dir.filePath(name), out = Dir.filePath(QString(name) + ".png");
         WriteFileAtomically(in, data);
@@ -316,43 +316,49 @@ TEST_F(CliTest, FailedSavePutsTheEarlierFileBack) {
 // and the exit code is the shell's for the signal. A stop request seen only after the file was
 // published lets the save count.
 TEST_F(CliTest, InterruptedSavePutsTheEarlierFileBack) {
+    // A picture large enough to be converted a band at a time, and a small one read whole.
+    const QString big = Dir.filePath("big.jpg");
+    ASSERT_TRUE(Picture(701, 433).save(big, "JPEG"));
     for (const int signal : {SIGINT, SIGTERM}) {
         for (const char* at : {"rename", "write", "publish"}) {
-            for (const char* name : {"out.png", "out.svg"}) {
-                SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(signal).arg(at, name).toStdString());
-                const QString out = Dir.filePath(name);
-                WriteFileAtomically(out, "earlier");
-                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-                env.insert("LD_PRELOAD", VORM_SIGNAL_SHIM);
-                env.insert("VORM_TEST_SIGNAL", QString::number(signal));
-                env.insert("VORM_TEST_SIGNAL_AT", at);
-                env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
-                const CliRun r = Cli({"--quiet", Input, out}, env);
-                const QStringList files = QDir(Dir.path()).entryList({"out*"}, QDir::Files);
-                if (QByteArray(at) == "publish") {
-                    EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
-                    EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: stopped; \"%1\" was "
-                                                              "written before the stop request.")
-                                                   .arg(out)))
-                        << r.Err.toStdString();
-                    EXPECT_NE(Read(out), "earlier");
-                    EXPECT_EQ(Read(Dir.filePath(QString(name).replace("out", "out (1)"))),
-                              "earlier");
-                    EXPECT_EQ(files.size(), 2) << files.join(", ").toStdString();
-                } else {
-                    EXPECT_EQ(r.Code, 128 + signal) << r.Err.toStdString();
-                    EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: interrupted; \"%1\" "
-                                                              "was not written.")
-                                                   .arg(out)))
-                        << r.Err.toStdString();
-                    EXPECT_EQ(Read(out), "earlier");
-                    EXPECT_EQ(files, QStringList{name});
+            for (const char* name : {"out.png", "out.svg"})
+                for (const QString& in : {Input, big}) {
+                    SCOPED_TRACE(
+                        QStringLiteral("%1 %2 %3 %4").arg(signal).arg(at, name, in).toStdString());
+                    const QString out = Dir.filePath(name);
+                    WriteFileAtomically(out, "earlier");
+                    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                    env.insert("LD_PRELOAD", VORM_SIGNAL_SHIM);
+                    env.insert("VORM_TEST_SIGNAL", QString::number(signal));
+                    env.insert("VORM_TEST_SIGNAL_AT", at);
+                    env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
+                    const CliRun r = Cli({"--quiet", in, out}, env);
+                    const QStringList files = QDir(Dir.path()).entryList({"out*"}, QDir::Files);
+                    if (QByteArray(at) == "publish") {
+                        EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+                        EXPECT_TRUE(
+                            r.Err.contains(QStringLiteral("vorm-cli: stopped; \"%1\" was "
+                                                          "written before the stop request.")
+                                               .arg(out)))
+                            << r.Err.toStdString();
+                        EXPECT_NE(Read(out), "earlier");
+                        EXPECT_EQ(Read(Dir.filePath(QString(name).replace("out", "out (1)"))),
+                                  "earlier");
+                        EXPECT_EQ(files.size(), 2) << files.join(", ").toStdString();
+                    } else {
+                        EXPECT_EQ(r.Code, 128 + signal) << r.Err.toStdString();
+                        EXPECT_TRUE(r.Err.contains(QStringLiteral("vorm-cli: interrupted; \"%1\" "
+                                                                  "was not written.")
+                                                       .arg(out)))
+                            << r.Err.toStdString();
+                        EXPECT_EQ(Read(out), "earlier");
+                        EXPECT_EQ(files, QStringList{name});
+                    }
+                    for (const QString& f : files)
+                        QFile::remove(Dir.filePath(f));
+                    // No temporary file is left behind either: only the two pictures.
+                    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
                 }
-                for (const QString& f : files)
-                    QFile::remove(Dir.filePath(f));
-                // No temporary file is left behind either.
-                EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-            }
         }
     }
 }
@@ -536,3 +542,53 @@ TEST_F(CliTest, BatchConvertsEachAndReportsFailures) {
 }
 
 } // namespace
+
+// A picture large enough to be read a band at a time (a small one is read whole, which takes
+// less): the mosaic is the one the whole-picture path makes (a bill of materials sends the
+// conversion there and leaves the mosaic alone), and a PNG cut short says how far it went.
+TEST_F(CliTest, StreamedMosaicsMatchTheWholePicture) {
+    const QImage big = Picture(701, 433);
+    const QString jpg = Dir.filePath("big.jpg"), png = Dir.filePath("big.png");
+    ASSERT_TRUE(big.save(jpg, "JPEG"));
+    ASSERT_TRUE(big.save(png, "PNG"));
+    for (const QString& in : {jpg, png})
+        for (const char* ext : {"svg", "png"}) {
+            SCOPED_TRACE(testing::Message() << in.toStdString() << " " << ext);
+            const QString streamed = Dir.filePath(QStringLiteral("s.%1").arg(ext));
+            const QString whole = Dir.filePath(QStringLiteral("w.%1").arg(ext));
+            ASSERT_EQ(Cli({"--quiet", "--shape", "hexagon", "--cell", "9", in, streamed}).Code, 0);
+            ASSERT_EQ(Cli({"--quiet", "--shape", "hexagon", "--cell", "9", "--bom",
+                           Dir.filePath("bom.csv"), in, whole})
+                          .Code,
+                      0);
+            EXPECT_EQ(Read(streamed), Read(whole));
+            for (const QString& f : {streamed, whole, Dir.filePath("bom.csv")})
+                QFile::remove(f);
+        }
+    // The budget counts the bands the streaming path holds, not the whole picture.
+    const QStringList hex{"--quiet", "--shape", "hexagon", "--memory-limit", "3M"};
+    EXPECT_EQ(Cli(hex + QStringList{png, Dir.filePath("m.png")}).Code, 0);
+    EXPECT_EQ(
+        Cli(hex + QStringList{"--bom", Dir.filePath("bom.csv"), png, Dir.filePath("n.png")}).Code,
+        1);
+    // A PNG cut short: grain, so that half the file holds about half the rows.
+    QImage grain = big;
+    for (int y = 0; y < grain.height(); ++y)
+        for (int x = 0; x < grain.width(); ++x)
+            grain.setPixel(
+                x, y,
+                qRgb(int((uint32_t(x * 7919 + y * 104729) * 2654435761u) >> 24), x & 255, y & 255));
+    const QString grainy = Dir.filePath("grain.png");
+    ASSERT_TRUE(grain.save(grainy, "PNG"));
+    const QByteArray data = Read(grainy);
+    WriteFileAtomically(Dir.filePath("cut.png"), data.left(data.size() / 2));
+    const QString out = Dir.filePath("cut-out.png");
+    const CliRun r = Cli({"--quiet", Dir.filePath("cut.png"), out});
+    EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(QRegularExpression(
+        QStringLiteral("warning: \"%1\" is cut short: \\d+ of its 433 rows are read; the rest is "
+                       "transparent.")
+            .arg(QRegularExpression::escape(Dir.filePath("cut.png"))))))
+        << r.Err.toStdString();
+    EXPECT_EQ(QImage(out).size(), QSize(701, 433));
+}
