@@ -321,7 +321,7 @@ void StreamMosaic(TRowSource& ASource, const QString& AInput, const QString& AOu
     const TColorEntry& color = kColors[size_t(AOpt.Color)];
     const float opacity = float(AOpt.Opacity / 100.0);
     TTermProgress progress(QFileInfo(AInput).fileName(), !AOpt.Quiet && IsTerminal(stderr));
-    if (KindOf(AOutput) == OutKind::Svg)
+    if (KindOf(AOutput, AOpt) == OutKind::Svg)
         StreamWriteSvg(AOutput, shape.Init, float(AOpt.Cell), ASource, color.Conv, opacity,
                        &progress, IsOpaqueColorIndex(AOpt.Color));
     else
