@@ -211,6 +211,8 @@ void TFrmMain::FormCreate() {
 
     setWindowTitle(WindowCaption());
     resize(860, 530);
+    // Before any list exists: the lists, the panel's among them, are named by their purpose.
+    InstallNamedListAccessibility();
     CreateLayout();
     CreateDialogs();
     CreateLists();
@@ -282,7 +284,6 @@ void TFrmMain::CreateDialogs() {
 
 // The four option lists, filled and named (for screen readers) in the user's language.
 void TFrmMain::CreateLists() {
-    InstallNamedListAccessibility();
     const bool ja = IsJapanese();
     auto list = [this, ja](int x, int w, TOptionList AName) {
         auto* cb = new QComboBox(LayoutT);
