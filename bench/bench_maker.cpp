@@ -1,5 +1,5 @@
-// vorm-bench's last summary: what the maker options cost, on a whole conversion as vorm-cli runs it (read
-// the photo, tile, sample, map the colours, paint, write the PNG and the bill of materials),
+// vorm-bench's last summary: what the maker options cost, on a whole conversion as vorm-cli runs it
+// (read the photo, tile, sample, map the colours, paint, write the PNG and the bill of materials),
 // best of a few runs each, against the plain conversion of the same photo:
 //   --colors 16 --dither --grout 2 --outline 1 --bom   goal: at most 1.3 x plain
 //   --palette with 256 colours                        goal: at most 1.15 x plain
@@ -14,9 +14,9 @@
 #include "drivers.h"
 #include "maker.h"
 #include "memory_budget.h"
+#include "parallel.h"
 #include "render.h"
 #include "sampling.h"
-#include "parallel.h"
 #include "tilings.h"
 #include "treatments.h"
 
@@ -87,7 +87,8 @@ template <typename F> TTimes BestTimes(int ARuns, F&& AWork) {
         const double wall = BestSeconds(1, AWork);
         clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c1);
         best.Wall = std::min(best.Wall, wall);
-        best.Cpu = std::min(best.Cpu, double(c1.tv_sec - c0.tv_sec) + (c1.tv_nsec - c0.tv_nsec) * 1e-9);
+        best.Cpu =
+            std::min(best.Cpu, double(c1.tv_sec - c0.tv_sec) + (c1.tv_nsec - c0.tv_nsec) * 1e-9);
     }
     return best;
 }
@@ -128,8 +129,8 @@ void MakerSummary() {
             SetConversionBitmaps(1);
             QImage source = LoadPicture(photo);
             QImage painted;
-            MosaicSavePng(out, InitEquilateralTriangle1, 16, std::move(source), painted,
-                          ConvColor, 1.0f, nullptr, TPngCompression::Fast, AMaker);
+            MosaicSavePng(out, InitEquilateralTriangle1, 16, std::move(source), painted, ConvColor,
+                          1.0f, nullptr, TPngCompression::Fast, AMaker);
         });
     };
     TItemXs probe;
@@ -142,8 +143,9 @@ void MakerSummary() {
     probe = {};
     const TTimes plain = convert(TMakerOptions());
     const double plainPeak = PeakMb();
-    std::printf("  plain                                            %7.1f ms (processor %7.1f ms)\n",
-                plain.Wall * 1e3, plain.Cpu * 1e3);
+    std::printf(
+        "  plain                                            %7.1f ms (processor %7.1f ms)\n",
+        plain.Wall * 1e3, plain.Cpu * 1e3);
     TMakerOptions full;
     full.Colors = 16;
     full.Dither = true;
@@ -171,21 +173,29 @@ void MakerSummary() {
         const int W = source.width(), H = source.height();
         source = QImage();
         QImage dest;
-        const double paint = BestTimes(gRuns, [&] { RenderItemXs(items, W, H, dest, ConvColor, 1.0f); }).Cpu;
+        const double paint =
+            BestTimes(gRuns, [&] { RenderItemXs(items, W, H, dest, ConvColor, 1.0f); }).Cpu;
         TTileColors colors;
-        const double mapFull = BestTimes(gRuns, [&] { colors = MapTileColors(items, ConvColor, full, nullptr); }).Cpu;
-        const double paintFull = BestTimes(gRuns, [&] {
-            RenderMosaic(items, colors.Color, W, H, dest, 1.0f,
-                         {full.Grout, full.GroutColor, full.Outline, full.OutlineColor});
-        }).Cpu;
+        const double mapFull =
+            BestTimes(gRuns, [&] { colors = MapTileColors(items, ConvColor, full, nullptr); }).Cpu;
+        const double paintFull =
+            BestTimes(gRuns, [&] {
+                RenderMosaic(items, colors.Color, W, H, dest, 1.0f,
+                             {full.Grout, full.GroutColor, full.Outline, full.OutlineColor});
+            }).Cpu;
         TMakerOptions undithered = full;
         undithered.Dither = false;
-        const double mapColors = BestTimes(gRuns, [&] { colors = MapTileColors(items, ConvColor, undithered, nullptr); }).Cpu;
-        const double mapPal = BestTimes(gRuns, [&] { colors = MapTileColors(items, ConvColor, pal, nullptr); }).Cpu;
-        const double paintPal = BestTimes(gRuns, [&] {
-            RenderMosaic(items, colors.Color, W, H, dest, 1.0f, TPaintStyle());
-        }).Cpu;
-        std::printf("  stages, processor time: paint %.1f ms; --colors 16 map %.1f ms (dithered %.1f), paint with "
+        const double mapColors = BestTimes(gRuns, [&] {
+                                     colors = MapTileColors(items, ConvColor, undithered, nullptr);
+                                 }).Cpu;
+        const double mapPal =
+            BestTimes(gRuns, [&] { colors = MapTileColors(items, ConvColor, pal, nullptr); }).Cpu;
+        const double paintPal =
+            BestTimes(gRuns, [&] {
+                RenderMosaic(items, colors.Color, W, H, dest, 1.0f, TPaintStyle());
+            }).Cpu;
+        std::printf("  stages, processor time: paint %.1f ms; --colors 16 map %.1f ms (dithered "
+                    "%.1f), paint with "
                     "grout and outline %.1f ms; --palette map %.1f ms, paint %.1f ms\n",
                     paint * 1e3, mapColors * 1e3, mapFull * 1e3, paintFull * 1e3, mapPal * 1e3,
                     paintPal * 1e3);
@@ -194,4 +204,3 @@ void MakerSummary() {
                 plainPeak, std::max(peak1, peak2),
                 (std::max(peak1, peak2) - plainPeak) * 1048576.0 / double(tiles));
 }
-

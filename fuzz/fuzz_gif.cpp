@@ -1,5 +1,6 @@
-// Feeds any bytes to the GIF reader (giflib); it may refuse them but must not crash or leak. The memory
-// budget is kept small, as for the other readers, so that a header's size decides what is refused.
+// Feeds any bytes to the GIF reader (giflib); it may refuse them but must not crash or leak. The
+// memory budget is kept small, as for the other readers, so that a header's size decides what is
+// refused.
 #include "gif.h"
 #include "memory_budget.h"
 #include "vorm_error.h"

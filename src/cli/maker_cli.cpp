@@ -7,8 +7,8 @@
 #include <cmath>
 
 QList<QCommandLineOption> TMakerCommandLine::listed() const {
-    return {Palette, ListPalettes, Colors, Dither, Grout, GroutColor, Outline, OutlineColor, Bom,
-            Tiles, CutLines};
+    return {Palette, ListPalettes, Colors, Dither, Grout,   GroutColor,
+            Outline, OutlineColor, Bom,    Tiles,  CutLines};
 }
 
 namespace {
@@ -31,15 +31,16 @@ void ParseMakerOptions(const QCommandLineParser& p, const TMakerCommandLine& c,
         bool ok = false;
         const double v = p.value(o).toDouble(&ok);
         if (!ok || !std::isfinite(v) || v < 0 || v > 4096)
-            AUsageError(QStringLiteral("--%1 must be a number of pixels from 0 to 4096, not \"%2\".")
-                            .arg(QLatin1String(AName), p.value(o)));
+            AUsageError(
+                QStringLiteral("--%1 must be a number of pixels from 0 to 4096, not \"%2\".")
+                    .arg(QLatin1String(AName), p.value(o)));
         return v;
     };
     auto color = [&](const QCommandLineOption& o, const char* AName, bool ATransparent) {
         TAlphaColor v = 0;
         if (!ParseMakerColor(p.value(o), v) ||
-            (!ATransparent && p.value(o).trimmed().compare(QLatin1String("transparent"),
-                                                           Qt::CaseInsensitive) == 0))
+            (!ATransparent &&
+             p.value(o).trimmed().compare(QLatin1String("transparent"), Qt::CaseInsensitive) == 0))
             AUsageError(QStringLiteral("--%1 must be #RRGGBB or #RRGGBBAA%2, not \"%3\".")
                             .arg(QLatin1String(AName),
                                  ATransparent ? QStringLiteral(" or transparent") : QString(),
@@ -72,8 +73,8 @@ void ParseMakerOptions(const QCommandLineParser& p, const TMakerCommandLine& c,
     if (p.isSet(c.Tiles)) {
         AOut.TilesFile = p.value(c.Tiles);
         if (!HasSuffix(AOut.TilesFile, {"json"}))
-            AUsageError(QStringLiteral("--tiles must name a .json file, not \"%1\".")
-                            .arg(AOut.TilesFile));
+            AUsageError(
+                QStringLiteral("--tiles must name a .json file, not \"%1\".").arg(AOut.TilesFile));
     }
     if (p.isSet(c.CutLines)) {
         AOut.CutLinesFile = p.value(c.CutLines);

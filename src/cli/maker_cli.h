@@ -22,9 +22,8 @@ struct TMakerCommandLine {
     QCommandLineOption Dither{"dither",
                               "With --palette or --colors: spread each tile's colour error to its "
                               "later neighbours."};
-    QCommandLineOption Grout{"grout",
-                             "Joints of W pixels between the tiles (default 0; decimals allowed).",
-                             "W"};
+    QCommandLineOption Grout{
+        "grout", "Joints of W pixels between the tiles (default 0; decimals allowed).", "W"};
     QCommandLineOption GroutColor{"grout-color",
                                   "Colour of the joints: #RRGGBB, #RRGGBBAA or transparent (the "
                                   "default).",
@@ -38,12 +37,10 @@ struct TMakerCommandLine {
                            "Also write a bill of materials, one row per colour: FILE.csv or "
                            "FILE.json.",
                            "FILE"};
-    QCommandLineOption Tiles{"tiles",
-                             "Also write every tile's corners, colour and pixels: FILE.json.",
-                             "FILE"};
-    QCommandLineOption CutLines{"cut-lines",
-                                "Also write every tile edge once, as stroked paths: FILE.svg.",
-                                "FILE"};
+    QCommandLineOption Tiles{
+        "tiles", "Also write every tile's corners, colour and pixels: FILE.json.", "FILE"};
+    QCommandLineOption CutLines{
+        "cut-lines", "Also write every tile edge once, as stroked paths: FILE.svg.", "FILE"};
 
     // In the order of the help.
     QList<QCommandLineOption> listed() const;
@@ -54,8 +51,7 @@ struct TMakerCommandLine {
 // shape and cell chosen, for the check that the grout leaves something of the tiles.
 void ParseMakerOptions(const QCommandLineParser& AParser, const TMakerCommandLine& ACmd,
                        TBitmapToItemXsInit AInit, float ACell,
-                       const std::function<void(const QString&)>& AUsageError,
-                       TMakerOptions& AOut);
+                       const std::function<void(const QString&)>& AUsageError, TMakerOptions& AOut);
 
 // What --list-palettes prints.
 QString PaletteListText();

@@ -77,9 +77,15 @@ QString RenameExisting(const QString& AFileName, const TRenameNotify& ANotify) {
         const int error = RenameNoReplace(Native(AFileName), Native(target));
         if (error == 0)
             return target;
-        if (error == ENOENT && !NameTaken(Native(AFileName)))
-            return {};       // another program took it away meanwhile: nothing to move
-        if (error != EEXIST) // EEXIST: the free name was taken meanwhile; on to the next
+        // ENOENT: another writer moved it away meanwhile; nothing to move, unless yet another
+        // has published under the name since, which is then moved in the next round.
+        if (error == ENOENT) {
+            if (!NameTaken(Native(AFileName)))
+                return {};
+            continue;
+        }
+        // EEXIST: the free name was taken meanwhile; on to the next.
+        if (error != EEXIST)
             throw EVormError(QStringLiteral("Cannot rename \"%1\" to \"%2\": %3.")
                                  .arg(QDir::toNativeSeparators(AFileName),
                                       QDir::toNativeSeparators(target), qt_error_string(error)));

@@ -64,8 +64,8 @@ bool JpegCutShort(const QByteArray& AData) {
     return buffer.open(QIODevice::ReadOnly) && IsJpegCutShort(buffer);
 }
 
-const QString kJpegCutShort = QStringLiteral(
-    "it is read as far as it goes, and what is missing comes out grey or blurred");
+const QString kJpegCutShort =
+    QStringLiteral("it is read as far as it goes, and what is missing comes out grey or blurred");
 
 // What Qt's decoder holds beside the bitmap while it decodes into a deeper format.
 qint64 DecodeBytesPerPixel(QImage::Format AFormat) {

@@ -101,8 +101,8 @@ TBmp ReadHeaders(QByteArrayView AData) {
     const bool core = size == kCoreHeader;
     b.Os2 = size >= kOs2MinHeader && size <= kOs2MaxHeader && size != kV3Header &&
             size != kV3MasksHeader && size != kV3AlphaHeader;
-    const bool windows = size == kV3Header || size == kV3MasksHeader ||
-                         size == kV3AlphaHeader || size == kV4Header || size == kV5Header;
+    const bool windows = size == kV3Header || size == kV3MasksHeader || size == kV3AlphaHeader ||
+                         size == kV4Header || size == kV5Header;
     if (!core && !b.Os2 && !windows)
         Fail(QStringLiteral("its BMP header of %1 bytes is of no known kind").arg(size));
     if (AData.size() < kFileHeader + qint64(size))
@@ -188,8 +188,9 @@ TBmp ReadHeaders(QByteArrayView AData) {
     b.Palette.fill(kBlack);
     if (b.Bits <= 8) {
         const int entryBytes = core ? 3 : 4;
-        const uint32_t used =
-            core ? 0 : size >= Info::kColorsUsed + 4 ? GetLe32(h + Info::kColorsUsed) : 0;
+        const uint32_t used = core                            ? 0
+                              : size >= Info::kColorsUsed + 4 ? GetLe32(h + Info::kColorsUsed)
+                                                              : 0;
         qint64 entries = used == 0 || used > (1u << b.Bits) ? 1 << b.Bits : used;
         // The palette ends where the pixels start: a core header has no count of its own.
         entries = std::min(entries, (b.Offset - paletteStart) / entryBytes);
@@ -213,8 +214,8 @@ public:
             for (uint32_t p = 0; p < 65536; ++p)
                 FTable[p] = pixel(p);
         }
-        FFast32 = F.Bits == 32 && F.R.Mask == 0xff0000 && F.G.Mask == 0xff00 &&
-                  F.B.Mask == 0xff && (F.A.Mask == 0 || F.A.Mask == 0xff000000);
+        FFast32 = F.Bits == 32 && F.R.Mask == 0xff0000 && F.G.Mask == 0xff00 && F.B.Mask == 0xff &&
+                  (F.A.Mask == 0 || F.A.Mask == 0xff000000);
     }
 
     void operator()(const uint8_t* ARow, QRgb* AOut) const {
@@ -249,8 +250,9 @@ public:
                     AOut[x] = qRgb(ARow[2], ARow[1], ARow[0]);
             } else if (FFast32) {
                 for (int x = 0; x < W; ++x, ARow += 4)
-                    AOut[x] = ARow[3] == 255 ? qRgb(ARow[2], ARow[1], ARow[0])
-                                             : qPremultiply(qRgba(ARow[2], ARow[1], ARow[0], ARow[3]));
+                    AOut[x] = ARow[3] == 255
+                                  ? qRgb(ARow[2], ARow[1], ARow[0])
+                                  : qPremultiply(qRgba(ARow[2], ARow[1], ARow[0], ARow[3]));
             } else {
                 for (int x = 0; x < W; ++x)
                     AOut[x] = pixel(GetLe32(ARow + 4 * x));
@@ -324,8 +326,7 @@ QImage ReadRle(QByteArrayView AData, const TBmp& b, QString& AWarning) {
     qint64 x = 0, line = 0; // line counts from the first row stored
     QRgb* row = nullptr;
     const auto rowAt = [&](qint64 ALine) {
-        return reinterpret_cast<QRgb*>(
-            bitmap.scanLine(int(b.TopDown ? ALine : b.H - 1 - ALine)));
+        return reinterpret_cast<QRgb*>(bitmap.scanLine(int(b.TopDown ? ALine : b.H - 1 - ALine)));
     };
     row = rowAt(0);
     bool finished = false, drew = false;
@@ -361,8 +362,8 @@ QImage ReadRle(QByteArrayView AData, const TBmp& b, QString& AWarning) {
                 break;
             const qint64 count = std::min<qint64>(c, std::max<qint64>(b.W - x, 0));
             for (qint64 k = 0; k < count; ++k) {
-                const int index = rle4 ? (k % 2 ? d[pos + k / 2] & 15 : d[pos + k / 2] >> 4)
-                                       : d[pos + k];
+                const int index =
+                    rle4 ? (k % 2 ? d[pos + k / 2] & 15 : d[pos + k / 2] >> 4) : d[pos + k];
                 row[x + k] = b.Palette[size_t(index)];
             }
             x += c;

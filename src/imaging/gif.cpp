@@ -37,7 +37,6 @@ struct TGifCloser {
     }
 };
 
-
 [[noreturn]] void Damaged(int AError) {
     const char* why = GifErrorString(AError);
     Fail(QStringLiteral("the GIF data are damaged (%1)")
@@ -60,7 +59,8 @@ int FrameRow(int AIndex, int AHeight, bool AInterlaced) {
         return AIndex;
     constexpr int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4; ++pass) {
-        const int rows = AHeight > start[pass] ? (AHeight - start[pass] + step[pass] - 1) / step[pass] : 0;
+        const int rows =
+            AHeight > start[pass] ? (AHeight - start[pass] + step[pass] - 1) / step[pass] : 0;
         if (AIndex < rows)
             return start[pass] + AIndex * step[pass];
         AIndex -= rows;
@@ -71,8 +71,8 @@ int FrameRow(int AIndex, int AHeight, bool AInterlaced) {
 } // namespace
 
 bool IsGif(QByteArrayView AData) {
-    return AData.size() >= 6 &&
-           (AData.first(6) == QByteArrayView("GIF87a") || AData.first(6) == QByteArrayView("GIF89a"));
+    return AData.size() >= 6 && (AData.first(6) == QByteArrayView("GIF87a") ||
+                                 AData.first(6) == QByteArrayView("GIF89a"));
 }
 
 QImage ReadGif(QByteArrayView AData, QString& AWarning) {
@@ -185,8 +185,7 @@ QImage ReadGif(QByteArrayView AData, QString& AWarning) {
         AWarning = QStringLiteral("its interlaced rows are read as far as the file goes, the "
                                   "later passes only in part; the rest is transparent");
     else
-        AWarning = QStringLiteral("%1 of its %2 rows are read; the rest is transparent")
-                       .arg(rows)
-                       .arg(FH);
+        AWarning =
+            QStringLiteral("%1 of its %2 rows are read; the rest is transparent").arg(rows).arg(FH);
     return bitmap;
 }

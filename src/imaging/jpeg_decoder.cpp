@@ -229,10 +229,10 @@ bool DecodeJpeg(const QByteArray& AData, QImage& ABitmap) {
     // Within the memory budget, as Qt's reader is, before anything is allocated: the bitmap, and
     // the coefficients of a progressive file, which libjpeg may take no more than.
     const qint64 coefficients = CoefficientBytes(c);
-    QImage image = AllocateBitmap(int(W), int(H), kBitmapFormat,
-                                  (coefficients + W * H - 1) / (W * H));
-    c.mem->max_memory_to_use = long(std::min<qint64>(coefficients + (qint64(64) << 20) + W * 256,
-                                                     LONG_MAX));
+    QImage image =
+        AllocateBitmap(int(W), int(H), kBitmapFormat, (coefficients + W * H - 1) / (W * H));
+    c.mem->max_memory_to_use =
+        long(std::min<qint64>(coefficients + (qint64(64) << 20) + W * 256, LONG_MAX));
     if (!Start(&d)) // a progressive file is read whole here
         failed();
     if (EndedBeforeFirstRow(d.Errors))

@@ -177,8 +177,8 @@ public:
                 if (FDepth == 16) {
                     uint16_t s[4];
                     std::memcpy(s, in16 + 4 * i, 8);
-                    AOut[i * AStep] = Premultiplied(Reduce16(s[0]), Reduce16(s[1]),
-                                                    Reduce16(s[2]), Reduce16(s[3]));
+                    AOut[i * AStep] = Premultiplied(Reduce16(s[0]), Reduce16(s[1]), Reduce16(s[2]),
+                                                    Reduce16(s[3]));
                 } else {
                     const uint8_t* p = AIn + 4 * i;
                     AOut[i * AStep] = Premultiplied(p[0], p[1], p[2], p[3]);
@@ -200,7 +200,8 @@ private:
 
 // What libspng's error code says, for a message.
 QString Damage(int ACode) {
-    return QStringLiteral("the PNG data are damaged (%1)").arg(QString::fromUtf8(spng_strerror(ACode)));
+    return QStringLiteral("the PNG data are damaged (%1)")
+        .arg(QString::fromUtf8(spng_strerror(ACode)));
 }
 
 } // namespace

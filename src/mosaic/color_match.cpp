@@ -137,13 +137,12 @@ int TColorMatcher::nearest(const TLab& ALab, double* ADistance, int AHint) const
         const double share =
             ALab.b >= 0 && e.b >= 0 ? 0.99999 : CrossShare(chroma + FChroma[size_t(k)]);
         const double isl = InvSL((ALab.L + e.L) / 2);
-        const double quick =
-            (dL * dL * isl * isl +
-             share * (da * da + db * db) * InvSC2(chroma + FChroma[size_t(k)])) *
-            (1 - 1e-9);
-        if (best >= 0 && (quick > bestD * bestD ||
-                          CloserBoundSquared(ALab, chroma, FSortedLab[size_t(k)],
-                                             FChroma[size_t(k)]) > bestD * bestD))
+        const double quick = (dL * dL * isl * isl +
+                              share * (da * da + db * db) * InvSC2(chroma + FChroma[size_t(k)])) *
+                             (1 - 1e-9);
+        if (best >= 0 &&
+            (quick > bestD * bestD || CloserBoundSquared(ALab, chroma, FSortedLab[size_t(k)],
+                                                         FChroma[size_t(k)]) > bestD * bestD))
             return;
         const double d = DeltaE2000(ALab, FLab[size_t(i)]);
         if (best < 0 || d < bestD || (d == bestD && i < best)) {

@@ -25,9 +25,9 @@ public:
     const TLab& lab(int AIndex) const { return FLab[size_t(AIndex)]; }
 
 private:
-    std::vector<TLab> FLab;      // in the order given
-    std::vector<int> FOrder;     // indexes by ascending lightness, ties by index
-    std::vector<double> FSorted; // their lightness
+    std::vector<TLab> FLab;       // in the order given
+    std::vector<int> FOrder;      // indexes by ascending lightness, ties by index
+    std::vector<double> FSorted;  // their lightness
     std::vector<TLab> FSortedLab; // and colours,
     std::vector<double> FChroma;  // and chroma
 };

@@ -119,7 +119,8 @@ double DeltaE2000(const TLab& A1, const TLab& A2) {
     // bisector of the two hue directions (which is what Sharma's case analysis picks), T's
     // cosines come from multiple angles of it, and ΔH' from the half-angle formula. Greys and
     // exactly opposite hues take the reference's path.
-    const double C1 = std::sqrt(A1.a * A1.a + A1.b * A1.b), C2 = std::sqrt(A2.a * A2.a + A2.b * A2.b);
+    const double C1 = std::sqrt(A1.a * A1.a + A1.b * A1.b),
+                 C2 = std::sqrt(A2.a * A2.a + A2.b * A2.b);
     const double Cm7 = Pow7((C1 + C2) / 2);
     const double G = 0.5 * (1 - std::sqrt(Cm7 / (Cm7 + 6103515625.0)));
     const double a1 = (1 + G) * A1.a, a2 = (1 + G) * A2.a;
@@ -134,8 +135,8 @@ double DeltaE2000(const TLab& A1, const TLab& A2) {
         return DeltaE2000Reference(A1, A2);
     const double cosd = std::clamp((a1 * a2 + A1.b * A2.b) / prod, -1.0, 1.0);
     // sin(Δh/2) from sin Δh where the hues are close, from cos Δh where they are far apart.
-    const double sinHalf = cosd > 0 ? std::fabs(cross / prod) / std::sqrt(2 * (1 + cosd))
-                                    : std::sqrt((1 - cosd) / 2);
+    const double sinHalf =
+        cosd > 0 ? std::fabs(cross / prod) / std::sqrt(2 * (1 + cosd)) : std::sqrt((1 - cosd) / 2);
     const double dH = 2 * std::sqrt(prod) * (cross < 0 ? -sinHalf : sinHalf);
     const double dL = A2.L - A1.L, dC = c2 - c1;
     const double Lm = (A1.L + A2.L) / 2, Cm = (c1 + c2) / 2;

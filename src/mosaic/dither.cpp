@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr double kDamp = 0.75;     // a large error passes on three quarters of itself
-constexpr double kLarge = 12.0;    // ΔE*ab from which an error counts as large
-constexpr double kTiny = 0.25;     // below this the error is dropped
+constexpr double kDamp = 0.75;  // a large error passes on three quarters of itself
+constexpr double kLarge = 12.0; // ΔE*ab from which an error counts as large
+constexpr double kTiny = 0.25;  // below this the error is dropped
 
 } // namespace
 

@@ -82,7 +82,8 @@ TTileColors MapTileColors(const TItemXs& AItems, TColorConv AConv, const TMakerO
     if (AOptions.Colors > 0)
         for (int i = 0; i < n; ++i)
             if (written[size_t(i)])
-                histogram.push_back({out.Color[size_t(i)] & 0xFFFFFF, double(AItems[size_t(i)].Count)});
+                histogram.push_back(
+                    {out.Color[size_t(i)] & 0xFFFFFF, double(AItems[size_t(i)].Count)});
     if (AOptions.hasPalette()) {
         const auto& entries = AOptions.Palette.Entries;
         std::vector<int> pick;
@@ -129,21 +130,23 @@ TTileColors MapTileColors(const TItemXs& AItems, TColorConv AConv, const TMakerO
         constexpr int kChunk = 256;
         ParallelChunks(int(unique.size()), kChunk, [&](int u) {
             const int hint = u % kChunk ? slotOf[size_t(u) - 1] : -1;
-            slotOf[size_t(u)] = uint16_t(matcher.nearest(LabOfRgb(unique[size_t(u)]), nullptr, hint));
+            slotOf[size_t(u)] =
+                uint16_t(matcher.nearest(LabOfRgb(unique[size_t(u)]), nullptr, hint));
         });
         ParallelChunks(n, kTileChunk, [&](int i) {
             if (!written[size_t(i)])
                 return;
             const TAlphaColor rgb = out.Color[size_t(i)] & 0xFFFFFF;
-            const size_t u = size_t(std::lower_bound(unique.begin(), unique.end(), rgb) - unique.begin());
+            const size_t u =
+                size_t(std::lower_bound(unique.begin(), unique.end(), rgb) - unique.begin());
             out.Slot[size_t(i)] = slotOf[u];
         });
     }
     ParallelChunks(n, kTileChunk, [&](int i) {
         if (!written[size_t(i)])
             return;
-        out.Color[size_t(i)] = (out.Color[size_t(i)] & 0xFF000000u) |
-                               (list[out.Slot[size_t(i)]] & 0xFFFFFF);
+        out.Color[size_t(i)] =
+            (out.Color[size_t(i)] & 0xFF000000u) | (list[out.Slot[size_t(i)]] & 0xFFFFFF);
     });
     return out;
 }

@@ -17,12 +17,12 @@
 #include <vector>
 
 struct TMakerOptions {
-    TPalette Palette;     // no entries: no palette
-    int Colors = 0;       // 0: every colour; 2 to 256: that many, from the picture or the palette
-    bool Dither = false;  // spread each tile's colour error to its later neighbours
-    double Grout = 0;     // joint width in pixels: each tile is inset by half of it
+    TPalette Palette;    // no entries: no palette
+    int Colors = 0;      // 0: every colour; 2 to 256: that many, from the picture or the palette
+    bool Dither = false; // spread each tile's colour error to its later neighbours
+    double Grout = 0;    // joint width in pixels: each tile is inset by half of it
     TAlphaColor GroutColor = 0; // 0xAARRGGBB painted in the joints; 0 (transparent) by default
-    double Outline = 0;   // stroke width in pixels around every tile; 0 for none
+    double Outline = 0;         // stroke width in pixels around every tile; 0 for none
     TAlphaColor OutlineColor = 0xFF000000;
     QString BomFile;      // .csv or .json; empty for none
     QString TilesFile;    // .json
@@ -54,8 +54,8 @@ constexpr uint16_t kNoSlot = 0xFFFF;
 
 // The result of the mapped-colour step, a few bytes a tile.
 struct TTileColors {
-    std::vector<TAlphaColor> Color; // per tile: the colour painted and written, treated alpha kept
-    std::vector<uint16_t> Slot;     // per tile: its colour in Colors; kNoSlot when not written
+    std::vector<TAlphaColor> Color;  // per tile: the colour painted and written, treated alpha kept
+    std::vector<uint16_t> Slot;      // per tile: its colour in Colors; kNoSlot when not written
     std::vector<TMakerColor> Colors; // in palette order (a computed list: by lightness)
     bool Grouped = false;            // the SVG groups the tiles in one layer per colour
 };

@@ -207,21 +207,20 @@ void EmitTilesJson(const TItemXs& AItems, const TTileColors& AColors, const TMak
 std::string CutLinesText(const TItemXs& AItems, const TTileColors& AColors, double AGrout,
                          int AWidth, int AHeight) {
     std::vector<char> written(AItems.size(), 0);
-    EachWritten(AItems, AColors, AGrout, [&](int32_t i, const TCorners&, int) { written[size_t(i)] = 1; });
-    const auto segments =
-        CutSegments(int32_t(AItems.size()),
-                    [&](int32_t i, TCorners& c) {
-                        return written[size_t(i)] ? WrittenPolygon(AItems[size_t(i)], AGrout, c) : 0;
-                    },
-                    AWidth, AHeight);
+    EachWritten(AItems, AColors, AGrout,
+                [&](int32_t i, const TCorners&, int) { written[size_t(i)] = 1; });
+    const auto segments = CutSegments(
+        int32_t(AItems.size()),
+        [&](int32_t i, TCorners& c) {
+            return written[size_t(i)] ? WrittenPolygon(AItems[size_t(i)], AGrout, c) : 0;
+        },
+        AWidth, AHeight);
     return CutLinesSvg(segments, AWidth, AHeight);
 }
 
-std::vector<std::unique_ptr<TAtomicFile>> PrepareSideFiles(const TItemXs& AItems,
-                                                           const TTileColors& AColors,
-                                                           const TMakerOptions& AOpt,
-                                                           TBitmapToItemXsInit AInit, float ACell,
-                                                           int AWidth, int AHeight) {
+std::vector<std::unique_ptr<TAtomicFile>>
+PrepareSideFiles(const TItemXs& AItems, const TTileColors& AColors, const TMakerOptions& AOpt,
+                 TBitmapToItemXsInit AInit, float ACell, int AWidth, int AHeight) {
     std::vector<std::unique_ptr<TAtomicFile>> files;
     auto write = [&](const QString& AName, const std::string& AText) {
         files.push_back(std::make_unique<TAtomicFile>(AName));
@@ -230,7 +229,8 @@ std::vector<std::unique_ptr<TAtomicFile>> PrepareSideFiles(const TItemXs& AItems
     if (!AOpt.BomFile.isEmpty()) {
         const auto rows = BillOfMaterials(AItems, AColors, AOpt.Grout, AWidth, AHeight);
         const bool json =
-            QFileInfo(AOpt.BomFile).suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0;
+            QFileInfo(AOpt.BomFile).suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) ==
+            0;
         write(AOpt.BomFile, json ? BomJson(rows, AWidth, AHeight, AOpt.Palette.Name)
                                  : BomCsv(rows, AWidth, AHeight));
     }

@@ -36,7 +36,8 @@ std::string BomJson(const std::vector<TBomRow>& ARows, int AWidth, int AHeight,
 // The picture's size, the shape and cell, and for each written tile (in SVG order) its corners
 // at full float precision, colour, alpha and pixel count.
 void EmitTilesJson(const TItemXs& AItems, const TTileColors& AColors, const TMakerOptions& AOpt,
-                   const char* AShape, float ACell, int AWidth, int AHeight, const TTextSink& ASink);
+                   const char* AShape, float ACell, int AWidth, int AHeight,
+                   const TTextSink& ASink);
 
 // The cut lines of the written tiles (tile_edges.h).
 std::string CutLinesText(const TItemXs& AItems, const TTileColors& AColors, double AGrout,
@@ -46,8 +47,6 @@ std::string CutLinesText(const TItemXs& AItems, const TTileColors& AColors, doub
 // them: the caller commits the files in the list once the mosaic itself is written, so that a
 // failure before then leaves nothing.
 class TAtomicFile;
-std::vector<std::unique_ptr<TAtomicFile>> PrepareSideFiles(const TItemXs& AItems,
-                                                           const TTileColors& AColors,
-                                                           const TMakerOptions& AOpt,
-                                                           TBitmapToItemXsInit AInit, float ACell,
-                                                           int AWidth, int AHeight);
+std::vector<std::unique_ptr<TAtomicFile>>
+PrepareSideFiles(const TItemXs& AItems, const TTileColors& AColors, const TMakerOptions& AOpt,
+                 TBitmapToItemXsInit AInit, float ACell, int AWidth, int AHeight);

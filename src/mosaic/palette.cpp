@@ -61,7 +61,8 @@ bool CleanName(QString& AName) {
     AName.replace(QLatin1Char('\t'), QLatin1Char(' '));
     AName = AName.trimmed();
     for (QChar c : AName)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() < 0xA0))
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F ||
+            (c.unicode() >= 0x80 && c.unicode() < 0xA0))
             return false;
     return true;
 }
@@ -207,8 +208,8 @@ TPalette ParsePalette(const QByteArray& AData, const QString& AFileName) {
             QString name = m.captured(4);
             if (name.trimmed() == u"Untitled")
                 name.clear(); // what GIMP writes for a colour without a name
-            add(lineNo, 0xFF000000u | TAlphaColor(v[0]) << 16 | TAlphaColor(v[1]) << 8 | v[2],
-                name, QString());
+            add(lineNo, 0xFF000000u | TAlphaColor(v[0]) << 16 | TAlphaColor(v[1]) << 8 | v[2], name,
+                QString());
             break;
         }
         case TFormat::Hex: {
@@ -217,7 +218,8 @@ TPalette ParsePalette(const QByteArray& AData, const QString& AFileName) {
             TAlphaColor c = 0;
             if (!ParseHexColor(trimmed, c))
                 Fail(AFileName, lineNo,
-                     QStringLiteral("expected a colour as RRGGBB, not \"%1\"").arg(trimmed.left(60)));
+                     QStringLiteral("expected a colour as RRGGBB, not \"%1\"")
+                         .arg(trimmed.left(60)));
             add(lineNo, c, QString(), QString());
             break;
         }
@@ -227,8 +229,8 @@ TPalette ParsePalette(const QByteArray& AData, const QString& AFileName) {
             QStringList fields;
             TAlphaColor c = 0;
             const bool split = SplitCsv(line, fields);
-            const bool good = split && (fields.size() == 2 || fields.size() == 3) &&
-                              ParseHexColor(fields[1], c);
+            const bool good =
+                split && (fields.size() == 2 || fields.size() == 3) && ParseHexColor(fields[1], c);
             const bool first = !titles;
             titles = true;
             if (!good) {
@@ -295,10 +297,9 @@ QStringList PaletteFolders() {
 namespace {
 
 QFileInfoList PaletteFilesIn(const QString& AFolder) {
-    return QDir(AFolder).entryInfoList({QStringLiteral("*.gpl"), QStringLiteral("*.hex"),
-                                        QStringLiteral("*.csv")},
-                                       QDir::Files | QDir::Readable,
-                                       QDir::Name | QDir::IgnoreCase);
+    return QDir(AFolder).entryInfoList(
+        {QStringLiteral("*.gpl"), QStringLiteral("*.hex"), QStringLiteral("*.csv")},
+        QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
 }
 
 } // namespace

@@ -16,9 +16,9 @@
 #include <vector>
 
 struct TPaletteEntry {
-    QString Name;       // as the file gives it, trimmed; may be empty
-    TAlphaColor Rgb;    // 0xFFRRGGBB
-    QString Code;       // the maker's product number, from a .csv; may be empty
+    QString Name;    // as the file gives it, trimmed; may be empty
+    TAlphaColor Rgb; // 0xFFRRGGBB
+    QString Code;    // the maker's product number, from a .csv; may be empty
     // The name a bill of materials or a layer shows: the name, or #RRGGBB when there is none.
     QString label() const;
 };
@@ -53,8 +53,8 @@ TPalette ResolvePalette(const QString& ASpec);
 struct TPaletteListing {
     QString Name; // the base name that --palette takes
     QString File;
-    int Colors = -1;  // -1 when the file cannot be read
-    QString Problem;  // why not
+    int Colors = -1; // -1 when the file cannot be read
+    QString Problem; // why not
 };
 // Every palette file in PaletteFolders(), folder by folder, by name; a name already found in an
 // earlier folder is left out, since --palette would never reach it.

@@ -28,7 +28,8 @@ std::vector<TPoint> Cells(const std::vector<TWeightedColor>& AColors) {
         if (!(c.Weight > 0))
             continue;
         const TAlphaColor rgb = c.Rgb;
-        const size_t key = ((rgb >> 18) & 0x3F) << 12 | ((rgb >> 10) & 0x3F) << 6 | ((rgb >> 2) & 0x3F);
+        const size_t key =
+            ((rgb >> 18) & 0x3F) << 12 | ((rgb >> 10) & 0x3F) << 6 | ((rgb >> 2) & 0x3F);
         const TLab lab = LabOfRgb(rgb);
         TSum& s = sums[key];
         s.L += lab.L * c.Weight;
@@ -90,11 +91,9 @@ std::vector<TPoint> MedianCut(std::vector<TPoint>& APoints, int ABoxes) {
         if (box.End - box.Begin < 2 || !(box.Sse > 0))
             continue;
         const int k = box.Axis;
-        std::stable_sort(APoints.begin() + std::ptrdiff_t(box.Begin),
-                         APoints.begin() + std::ptrdiff_t(box.End),
-                         [k](const TPoint& a, const TPoint& b) {
-                             return Axis(a.Lab, k) < Axis(b.Lab, k);
-                         });
+        std::stable_sort(
+            APoints.begin() + std::ptrdiff_t(box.Begin), APoints.begin() + std::ptrdiff_t(box.End),
+            [k](const TPoint& a, const TPoint& b) { return Axis(a.Lab, k) < Axis(b.Lab, k); });
         double acc = 0;
         size_t m = box.Begin + 1;
         for (size_t i = box.Begin; i < box.End; ++i) {
@@ -312,8 +311,9 @@ std::vector<TWeightedColor> Unique(const std::vector<TWeightedColor>& AColors) {
     for (const TWeightedColor& c : AColors)
         if (c.Weight > 0)
             v.push_back({c.Rgb & 0xFFFFFF, c.Weight});
-    std::stable_sort(v.begin(), v.end(),
-                     [](const TWeightedColor& a, const TWeightedColor& b) { return a.Rgb < b.Rgb; });
+    std::stable_sort(v.begin(), v.end(), [](const TWeightedColor& a, const TWeightedColor& b) {
+        return a.Rgb < b.Rgb;
+    });
     std::vector<TWeightedColor> out;
     for (const TWeightedColor& c : v) {
         if (!out.empty() && out.back().Rgb == c.Rgb)
@@ -446,7 +446,8 @@ std::vector<int> ChoosePaletteColors(const std::vector<TWeightedColor>& AColors,
                         continue;
                     double c = 0;
                     for (int m = 0; m < M; ++m) {
-                        const int keep = first[size_t(m)] == s ? second[size_t(m)] : first[size_t(m)];
+                        const int keep =
+                            first[size_t(m)] == s ? second[size_t(m)] : first[size_t(m)];
                         c += reps[size_t(m)].W * std::min(d(p, m), d(chosen[size_t(keep)], m));
                     }
                     if (c < cost * (1 - 1e-9)) {

@@ -6,8 +6,8 @@
 // goes to its nearest centre by ΔE00 and each centre moves towards its colours' weighted median
 // (Weiszfeld's step), the best palette seen being kept; an entry left without colours takes the
 // worst-served one. Random swaps from a fixed generator then try other valleys, and each entry
-// is finally walked through the 8-bit RGB cube against the exact measure. Everything runs in a fixed order: the result is the same
-// for any number of threads.
+// is finally walked through the 8-bit RGB cube against the exact measure. Everything runs in a
+// fixed order: the result is the same for any number of threads.
 #pragma once
 
 #include "color_science.h"

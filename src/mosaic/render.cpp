@@ -297,8 +297,8 @@ void PaintRing(const TShape& AOuter, const TShape* AInner, const TPaint& P, ucha
             }
             const bool insideOuter = x >= oa && x <= ob;
             const bool nearInner = x >= ia && x <= ib;
-            const double cover = (insideOuter ? 1.0 : RowCover(outer, x)) -
-                                 (nearInner ? RowCover(inner, x) : 0.0);
+            const double cover =
+                (insideOuter ? 1.0 : RowCover(outer, x)) - (nearInner ? RowCover(inner, x) : 0.0);
             const int c = Coverage256(cover);
             if (c > 0)
                 Blend(row + 4 * x, P, c);

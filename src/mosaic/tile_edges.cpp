@@ -83,8 +83,8 @@ TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon) {
         size_t j = i + 1;
         while (j < diag.size() && SameEdge(diag[i], diag[j]))
             ++j;
-        const double len = std::hypot(double(diag[i].X1) - diag[i].X0,
-                                      double(diag[i].Y1) - diag[i].Y0);
+        const double len =
+            std::hypot(double(diag[i].X1) - diag[i].X0, double(diag[i].Y1) - diag[i].Y0);
         for (size_t p = i; p < j; ++p)
             for (size_t q = p + 1; q < j; ++q)
                 add(diag[p].Tile, diag[q].Tile, len);

@@ -82,8 +82,8 @@ TEST_F(MakerCli, ImpossibleValuesExitTwoAndWriteNothing) {
         EXPECT_EQ(Files(), QStringList{"in.png"});
     }
     // A side file named like the mosaic.
-    const TRun r = RunCli({"--quiet", "--bom", Path("x.json"), "--tiles", Path("x.json"), Input,
-                        Path("out.svg")});
+    const TRun r = RunCli(
+        {"--quiet", "--bom", Path("x.json"), "--tiles", Path("x.json"), Input, Path("out.svg")});
     EXPECT_EQ(r.Code, 2);
 }
 
@@ -91,8 +91,8 @@ TEST_F(MakerCli, ABrokenPaletteExitsOneNamingFileAndLine) {
     const QString pal = Path("broken.gpl");
     WriteAll(pal, "GIMP Palette\nName: Broken\n10 20 30 Ok\n10 20 Missing blue\n");
     WriteAll(Path("out.svg"), "earlier");
-    const TRun r = RunCli({"--quiet", "--palette", pal, "--bom", Path("bom.csv"), Input,
-                        Path("out.svg")});
+    const TRun r =
+        RunCli({"--quiet", "--palette", pal, "--bom", Path("bom.csv"), Input, Path("out.svg")});
     EXPECT_EQ(r.Code, 1);
     EXPECT_TRUE(r.Err.contains("broken.gpl") && r.Err.contains("line 4:")) << r.Err.toStdString();
     EXPECT_EQ(ReadAll(Path("out.svg")), "earlier");
@@ -100,7 +100,8 @@ TEST_F(MakerCli, ABrokenPaletteExitsOneNamingFileAndLine) {
     EXPECT_FALSE(QFile::exists(Path("out (1).svg")));
     // Missing, unreadable by name, empty.
     EXPECT_EQ(RunCli({"--quiet", "--palette", Path("none.gpl"), Input, Path("a.svg")}).Code, 1);
-    EXPECT_EQ(RunCli({"--quiet", "--palette", "no-such-palette-name", Input, Path("a.svg")}).Code, 1);
+    EXPECT_EQ(RunCli({"--quiet", "--palette", "no-such-palette-name", Input, Path("a.svg")}).Code,
+              1);
     WriteAll(Path("empty.hex"), "");
     const TRun e = RunCli({"--quiet", "--palette", Path("empty.hex"), Input, Path("a.svg")});
     EXPECT_EQ(e.Code, 1);
@@ -115,9 +116,9 @@ TEST_F(MakerCli, ListsThePalettesThatComeWithIt) {
         EXPECT_TRUE(r.Out.contains(QLatin1String(name))) << name;
     EXPECT_TRUE(r.Out.contains("216 colours"));
     const TRun help = RunCli({"--help"});
-    for (const char* o : {"--palette", "--list-palettes", "--colors", "--dither", "--grout",
-                          "--grout-color", "--outline", "--outline-color", "--bom", "--tiles",
-                          "--cut-lines"})
+    for (const char* o :
+         {"--palette", "--list-palettes", "--colors", "--dither", "--grout", "--grout-color",
+          "--outline", "--outline-color", "--bom", "--tiles", "--cut-lines"})
         EXPECT_TRUE(help.Out.contains(QLatin1String(o))) << o;
 }
 
@@ -128,10 +129,16 @@ TEST_F(MakerCli, PaletteGroutAndTheFilesBeside) {
     WriteAll(pal, "name,hex,code\nBlack,#000000,26\nDark grey,#555555,199\nLight grey,"
                   "#AAAAAA,194\nWhite,#FFFFFF,1\nRed,#C91A09,21\n");
     WriteAll(Path("bom.json"), "earlier");
-    const QStringList args{"--shape", "hexagon", "--cell", "8", "--palette", pal,
-                           "--grout", "1.5", "--grout-color", "#FFFFFF", "--outline", "0.5",
-                           "--bom", Path("bom.json"), "--tiles", Path("tiles.json"),
-                           "--cut-lines", Path("cut.svg"), Input, Path("out.svg")};
+    const QStringList args{"--shape",       "hexagon",
+                           "--cell",        "8",
+                           "--palette",     pal,
+                           "--grout",       "1.5",
+                           "--grout-color", "#FFFFFF",
+                           "--outline",     "0.5",
+                           "--bom",         Path("bom.json"),
+                           "--tiles",       Path("tiles.json"),
+                           "--cut-lines",   Path("cut.svg"),
+                           Input,           Path("out.svg")};
     const TRun r = RunCli(args);
     ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
     EXPECT_TRUE(r.Err.contains("\"bom.json\" will be renamed to \"bom (1).json\""))
@@ -164,7 +171,7 @@ TEST_F(MakerCli, PaletteGroutAndTheFilesBeside) {
     EXPECT_TRUE(ReadAll(Path("cut.svg")).contains("stroke=\"#FF0000\""));
     // The same to PNG: the white joints show.
     ASSERT_EQ(RunCli({"--quiet", "--shape", "hexagon", "--cell", "8", "--palette", pal, "--grout",
-                   "3", "--grout-color", "#FFFFFF", Input, Path("out.png")})
+                      "3", "--grout-color", "#FFFFFF", Input, Path("out.png")})
                   .Code,
               0);
     const QImage png(Path("out.png"));
@@ -183,13 +190,14 @@ TEST_F(MakerCli, PngAgreesWithTheSvgAsRsvgRendersIt) {
     const QString rsvg = QStandardPaths::findExecutable("rsvg-convert");
     if (rsvg.isEmpty())
         GTEST_SKIP() << "rsvg-convert is not installed (librsvg2-bin)";
-    for (const char* shape : {"equilateral-triangle-1", "equilateral-triangle-2",
-                              "isosceles-right-triangle-1", "isosceles-right-triangle-2", "square",
-                              "square-alternate", "hexagon"}) {
+    for (const char* shape :
+         {"equilateral-triangle-1", "equilateral-triangle-2", "isosceles-right-triangle-1",
+          "isosceles-right-triangle-2", "square", "square-alternate", "hexagon"}) {
         SCOPED_TRACE(shape);
-        const QStringList args{"--quiet", "--shape", shape, "--cell", "24", "--palette",
-                               "greys-8", "--grout", "2.5", "--grout-color", "#FF8000",
-                               "--outline", "1", "--outline-color", "#0000FF", Input};
+        const QStringList args{"--quiet", "--shape",         shape,     "--cell",
+                               "24",      "--palette",       "greys-8", "--grout",
+                               "2.5",     "--grout-color",   "#FF8000", "--outline",
+                               "1",       "--outline-color", "#0000FF", Input};
         QFile::remove(Path("g.svg"));
         QFile::remove(Path("g.png"));
         ASSERT_EQ(RunCli(args + QStringList{Path("g.svg")}).Code, 0);
@@ -234,7 +242,7 @@ TEST_F(MakerCli, ColorsReachTheQualityGoal) {
         SCOPED_TRACE(c.N);
         const QString out = Dir.filePath(QStringLiteral("colors-%1.png").arg(c.N));
         ASSERT_EQ(RunCli({"--quiet", "--shape", "hexagon", "--cell", "6", "--colors",
-                       QString::number(c.N), photo, out})
+                          QString::number(c.N), photo, out})
                       .Code,
                   0);
         const QImage b = QImage(out).convertToFormat(QImage::Format_RGB32);

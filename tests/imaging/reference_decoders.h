@@ -164,7 +164,8 @@ inline std::optional<QImage> Bmp(const QByteArray& AFile) {
         used = size >= 36 ? GetLe32(h + 32) : 0;
     }
     const bool windows = size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
-    if (W <= 0 || H == 0 || !(compression == 0 || (windows && (compression == 3 || compression == 6))))
+    if (W <= 0 || H == 0 ||
+        !(compression == 0 || (windows && (compression == 3 || compression == 6))))
         return std::nullopt;
     const bool topDown = H < 0;
     H = std::abs(H);

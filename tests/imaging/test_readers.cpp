@@ -45,8 +45,8 @@ struct TBmpFile {
     int HeaderSize = 40;
     int W = 1, H = 1, Bits = 24;
     uint32_t Compression = 0, ColorsUsed = 0;
-    std::vector<uint32_t> Masks;   // inside the header, or after a 40-byte one
-    std::vector<QRgb> Palette;     // as B, G, R(, 0)
+    std::vector<uint32_t> Masks; // inside the header, or after a 40-byte one
+    std::vector<QRgb> Palette;   // as B, G, R(, 0)
     QByteArray Pixels;
 
     QByteArray bytes() const {
@@ -169,8 +169,9 @@ TEST(Bmp, RowsTheFileCannotFillAreTransparent) {
     QString warning;
     const QImage img = ReadBmpOk(f.bytes(), &warning);
     EXPECT_EQ(warning, "2 of its 4 rows are read; the rest is transparent");
-    EXPECT_TRUE(SamePixels(img, Rows({{0, 0}, {0, 0}, {qRgb(9, 8, 7), qRgb(12, 11, 10)},
-                                      {qRgb(3, 2, 1), qRgb(6, 5, 4)}})));
+    EXPECT_TRUE(SamePixels(
+        img,
+        Rows({{0, 0}, {0, 0}, {qRgb(9, 8, 7), qRgb(12, 11, 10)}, {qRgb(3, 2, 1), qRgb(6, 5, 4)}})));
     QTemporaryDir dir;
     const QString path = Save(dir, "cut.bmp", f.bytes());
     TFMXBitmapEx bitmap;
@@ -190,15 +191,14 @@ TEST(Bmp, Rle8) {
     f.W = 4, f.H = 3, f.Bits = 8, f.Compression = 1;
     f.Palette = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
     f.Pixels = TBytes()
-                   .u8({3, 1, 0, 0})          // bottom row: three of index 1, end of line
-                   .u8({0, 2, 1, 0})          // move one to the right
-                   .u8({0, 3, 2, 3, 1, 0})    // three literal indices, padded to 16 bits
-                   .u8({0, 0})                // end of line
-                   .u8({6, 3, 0, 1})          // a run past the right edge, end of picture
+                   .u8({3, 1, 0, 0})       // bottom row: three of index 1, end of line
+                   .u8({0, 2, 1, 0})       // move one to the right
+                   .u8({0, 3, 2, 3, 1, 0}) // three literal indices, padded to 16 bits
+                   .u8({0, 0})             // end of line
+                   .u8({6, 3, 0, 1})       // a run past the right edge, end of picture
                    .Data;
     const QRgb r = qRgb(255, 0, 0), g = qRgb(0, 255, 0), b = qRgb(0, 0, 255);
-    EXPECT_TRUE(SamePixels(ReadBmpOk(f.bytes()),
-                           Rows({{b, b, b, b}, {0, g, b, r}, {r, r, r, 0}})));
+    EXPECT_TRUE(SamePixels(ReadBmpOk(f.bytes()), Rows({{b, b, b, b}, {0, g, b, r}, {r, r, r, 0}})));
 }
 
 TEST(Bmp, Rle4) {
@@ -472,9 +472,17 @@ TEST(PngReader, GreyTrnsIsMaskedToTheBitDepth) {
         Png(3, 1, 2, 0, QByteArray("\x00\x24", 2), TBytes().be16(0x0102).Data); // 0, 2, 1
     EXPECT_TRUE(SamePixels(ReadPng(twoBits, warning), Row({qRgb(0, 0, 0), 0, qRgb(85, 85, 85)})));
     // 16-bit RGB: the tRNS colour compared at 16 bits, the rest reduced by round(v / 257).
-    const QByteArray deep =
-        Png(2, 1, 16, 2, TBytes().u8({0}).be16(0x1234).be16(0x8080).be16(0xffff).be16(0x1234).be16(0x8080).be16(0xfffe).Data,
-            TBytes().be16(0x1234).be16(0x8080).be16(0xffff).Data);
+    const QByteArray deep = Png(2, 1, 16, 2,
+                                TBytes()
+                                    .u8({0})
+                                    .be16(0x1234)
+                                    .be16(0x8080)
+                                    .be16(0xffff)
+                                    .be16(0x1234)
+                                    .be16(0x8080)
+                                    .be16(0xfffe)
+                                    .Data,
+                                TBytes().be16(0x1234).be16(0x8080).be16(0xffff).Data);
     EXPECT_TRUE(SamePixels(ReadPng(deep, warning), Row({0, qRgb(18, 128, 255)})));
 }
 

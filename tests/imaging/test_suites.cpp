@@ -15,8 +15,8 @@ namespace {
 QStringList SuiteFiles(const char* AFolder) {
     QStringList files;
     const QDir dir(DataPath(AFolder));
-    for (const QString& sub : {QStringLiteral("."), QStringLiteral("g"), QStringLiteral("q"),
-                               QStringLiteral("b")})
+    for (const QString& sub :
+         {QStringLiteral("."), QStringLiteral("g"), QStringLiteral("q"), QStringLiteral("b")})
         for (const QString& name : QDir(dir.filePath(sub)).entryList({"*.png", "*.bmp"}))
             files << QDir::cleanPath(dir.filePath(sub + "/" + name));
     return files;
@@ -183,8 +183,7 @@ TEST(Suites, BmpSuite) {
         if (c.Case == TBmpCase::Refused) {
             EXPECT_FALSE(got.Ok);
             EXPECT_TRUE(got.Error.startsWith(QStringLiteral("Cannot read \"%1\"").arg(path)));
-            EXPECT_TRUE(got.Error.contains(QString::fromUtf8(c.Reason)))
-                << got.Error.toStdString();
+            EXPECT_TRUE(got.Error.contains(QString::fromUtf8(c.Reason))) << got.Error.toStdString();
             continue;
         }
         ASSERT_TRUE(got.Ok) << got.Error.toStdString();
@@ -198,8 +197,8 @@ TEST(Suites, BmpSuite) {
     }
     // The suite's own words: these are one picture, stored in different ways.
     const QImage& pal8 = read["g/pal8.bmp"];
-    for (const char* same : {"g/pal8-0.bmp", "g/pal8os2.bmp", "g/pal8topdown.bmp",
-                             "q/pal8offs.bmp", "q/pal8os2v2.bmp", "q/pal8os2v2-16.bmp"}) {
+    for (const char* same : {"g/pal8-0.bmp", "g/pal8os2.bmp", "g/pal8topdown.bmp", "q/pal8offs.bmp",
+                             "q/pal8os2v2.bmp", "q/pal8os2v2-16.bmp"}) {
         SCOPED_TRACE(same);
         EXPECT_TRUE(SamePixels(read[same], pal8));
     }

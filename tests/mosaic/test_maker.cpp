@@ -29,9 +29,10 @@ QImage Noise(int W, int H, quint32 ASeed) {
     QImage img(W, H, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x)
-            img.setPixel(x, y, qRgb((x * 5 + int(rng.bounded(40))) & 255,
-                                    (y * 3 + int(rng.bounded(40))) & 255,
-                                    ((x + y) * 2 + int(rng.bounded(40))) & 255));
+            img.setPixel(x, y,
+                         qRgb((x * 5 + int(rng.bounded(40))) & 255,
+                              (y * 3 + int(rng.bounded(40))) & 255,
+                              ((x + y) * 2 + int(rng.bounded(40))) & 255));
     return img;
 }
 
@@ -116,8 +117,9 @@ TEST(Grout, PaintedJointsOutlinesAndExactInteriors) {
     QImage img(32, 32, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 32; ++x)
-            img.setPixel(x, y, x < 16 ? (y < 16 ? 0xFFC03020 : 0xFF2040C0)
-                                      : (y < 16 ? 0xFF30A050 : 0xFFE0E0E0));
+            img.setPixel(x, y,
+                         x < 16 ? (y < 16 ? 0xFFC03020 : 0xFF2040C0)
+                                : (y < 16 ? 0xFF30A050 : 0xFFE0E0E0));
     TItemXs items = Sampled(kShapes[4], img, 16);
     TMakerOptions opt;
     opt.Grout = 4;
@@ -130,14 +132,14 @@ TEST(Grout, PaintedJointsOutlinesAndExactInteriors) {
                  {opt.Grout, opt.GroutColor, opt.Outline, opt.OutlineColor});
     // Tile 0 covers [0,16)²; inset by 2 its edges lie at 2 and 14; the stroke covers 1 to 3
     // and 13 to 15 across them; the joint between tiles 0 and 1 shows green from 15 to 17.
-    EXPECT_EQ(Pixel(dest, 8, 8), 0xFFC03020u);   // inside: exactly the tile's colour
+    EXPECT_EQ(Pixel(dest, 8, 8), 0xFFC03020u); // inside: exactly the tile's colour
     EXPECT_EQ(Pixel(dest, 24, 24), 0xFFE0E0E0u);
-    EXPECT_EQ(Pixel(dest, 13, 8), 0xFF000000u);  // the outline
+    EXPECT_EQ(Pixel(dest, 13, 8), 0xFF000000u); // the outline
     EXPECT_EQ(Pixel(dest, 14, 8), 0xFF000000u);
-    EXPECT_EQ(Pixel(dest, 15, 8), 0xFF00FF00u);  // the joint
+    EXPECT_EQ(Pixel(dest, 15, 8), 0xFF00FF00u); // the joint
     EXPECT_EQ(Pixel(dest, 16, 8), 0xFF00FF00u);
     EXPECT_EQ(Pixel(dest, 17, 8), 0xFF000000u);
-    EXPECT_EQ(Pixel(dest, 0, 0), 0xFF00FF00u);   // the picture's edge is half a joint
+    EXPECT_EQ(Pixel(dest, 0, 0), 0xFF00FF00u); // the picture's edge is half a joint
     // The SVG: the joint colour as one rectangle behind, the outline as a stroke.
     const std::string svg = MakerSvgText(items, 32, 32, colors, opt, 1.0f, true);
     EXPECT_NE(svg.find("<rect x=\"0\" y=\"0\" width=\"32\" height=\"32\" fill=\"#00FF00\" />"),
@@ -422,11 +424,9 @@ TEST(CutLines, CollinearEdgesBecomeOneLine) {
     InitSquareAlternate(img, 16, items);
     for (TItemX& t : items)
         t.Count = 1;
-    const auto segments = CutSegments(int32_t(items.size()),
-                                      [&](int32_t i, TCorners& c) {
-                                          return WrittenPolygon(items[size_t(i)], 0, c);
-                                      },
-                                      64, 48);
+    const auto segments = CutSegments(
+        int32_t(items.size()),
+        [&](int32_t i, TCorners& c) { return WrittenPolygon(items[size_t(i)], 0, c); }, 64, 48);
     int horizontal = 0;
     for (const TCutSegment& s : segments)
         if (s.Y0 == s.Y1) {
@@ -454,7 +454,8 @@ TEST(MakerDrivers, SideFilesAloneLeaveTheMosaicAsBefore) {
                 cut.open(QIODevice::ReadOnly));
     EXPECT_TRUE(bom.readAll().contains("\"whole_tiles\""));
     const QByteArray t = tiles.readAll();
-    EXPECT_TRUE(t.startsWith("{\"width\": 61, \"height\": 47, \"shape\": \"hexagon\", \"cell\": 8"));
+    EXPECT_TRUE(
+        t.startsWith("{\"width\": 61, \"height\": 47, \"shape\": \"hexagon\", \"cell\": 8"));
     TItemXs items = Sampled(kShapes[6], img, 8);
     int written = 0;
     for (const TItemX& it : items)

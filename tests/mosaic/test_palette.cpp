@@ -92,7 +92,10 @@ TEST(Palette, MalformedFilesAreRefusedWithFileAndLine) {
         {"float.gpl", "GIMP Palette\n1.5 2 3\n", 2, "red, green and blue"},
         {"hexin.gpl", "GIMP Palette\n0x10 2 3\n", 2, "red, green and blue"},
         {"onlyheader.gpl", "GIMP Palette\nName: nothing\n", 0, "no colours"},
-        {"control.gpl", "GIMP Palette\n1 2 3 a\x01" "b\n", 2, "control character"},
+        {"control.gpl",
+         "GIMP Palette\n1 2 3 a\x01"
+         "b\n",
+         2, "control character"},
         {"nul.gpl", QByteArray("GIMP Palette\n1 2 3 a\0b\n", 23), 2, "not text"},
         {"long.gpl", "GIMP Palette\n1 2 3 " + QByteArray(5000, 'x') + "\n", 2, "longer than"},
         {"bad.hex", "ff0000\nff00\n", 2, "RRGGBB"},
@@ -133,7 +136,8 @@ TEST(Palette, AtMost4096Colours) {
         ParsePalette(over, "over.gpl");
         ADD_FAILURE();
     } catch (const EVormError& e) {
-        EXPECT_TRUE(e.message().contains("line 4098: more than 4096 colours")) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains("line 4098: more than 4096 colours"))
+            << e.message().toStdString();
     }
     EXPECT_THROW(ParsePalette(QByteArray(5 << 20, ' '), "huge.hex"), EVormError);
 }
