@@ -305,8 +305,11 @@ void TTilesPanel::SetOutlineColor(TAlphaColor AColor) {
 }
 
 void TTilesPanel::PickColor(bool AGrout) {
+    // From "transparent" the dialog starts at opaque white: a colour picked there is then
+    // the colour seen, not an invisible one.
+    const TAlphaColor current = AGrout ? FGroutColor : FOutlineColor;
     const QColor chosen = QColorDialog::getColor(
-        QColor::fromRgba(AGrout ? FGroutColor : FOutlineColor), this,
+        QColor::fromRgba((current >> 24) == 0 ? 0xFFFFFFFF : current), this,
         PanelText(AGrout ? TPanelText::GroutColor : TPanelText::OutlineColor, FJapanese),
         QColorDialog::ShowAlphaChannel);
     if (!chosen.isValid())

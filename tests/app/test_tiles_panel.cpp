@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -213,6 +214,18 @@ TEST_F(TilesPanelTest, ABadPaletteLeavesThePanelAsItWas) {
     EXPECT_EQ(list->currentIndex(), before);
     EXPECT_EQ(list->count(), count);
     EXPECT_EQ(frm->TilesPanel->Palette().File, PaletteFile);
+}
+
+// The colour buttons open Qt's colour dialog with alpha; from "transparent" it starts at opaque
+// white, so that what is picked there is seen.
+TEST_F(TilesPanelTest, AColourPickedFromTransparentIsOpaque) {
+    auto frm = NewWindow();
+    frm->SetPanelVisible(true);
+    TDialogDriver watch([](QDialog* ADialog) { ADialog->accept(); });
+    frm->TilesPanel->btGroutColor->click();
+    EXPECT_EQ(frm->TilesPanel->GroutColor(), 0xFFFFFFFFu);
+    frm->TilesPanel->btOutlineColor->click();
+    EXPECT_EQ(frm->TilesPanel->OutlineColor(), 0xFF000000u); // kept as it was
 }
 
 // Ctrl+C copies the picture before a preview, and the mosaic after it, alpha kept.
