@@ -365,10 +365,10 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
     std::unique_ptr<TRowSource> rows;
     if (!AOpt.Maker.any() && AInput != kStdStream && AOutput != kStdStream)
         rows = OpenRows(AInput, AOutput, AOpt);
+    // A streamed picture is warned about once its rows are read: only then is it known whether
+    // it was read as far as it goes, or refused.
     QImage source;
-    if (rows)
-        warning = rows->warning();
-    else
+    if (!rows)
         source = LoadInput(AInput, &warning);
     if (!warning.isEmpty())
         PrintErr(QStringLiteral("vorm-cli: warning: ") + warning);
@@ -395,8 +395,7 @@ void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt)
             });
         if (rows) {
             StreamMosaic(*rows, AInput, AOutput, AOpt);
-            // A PNG cut short tells how far it went once its rows are read.
-            if (warning.isEmpty() && !rows->warning().isEmpty())
+            if (!rows->warning().isEmpty())
                 PrintErr(QStringLiteral("vorm-cli: warning: ") + rows->warning());
         } else
             WriteMosaic(std::move(source), AInput, AOutput, AOpt);
