@@ -121,7 +121,7 @@ TEST(JpegDecoder, ReadsDataCutShortAsQtDoes) {
     EXPECT_GT(refused, 0);
 }
 
-// Issue 21: a 419-byte JPEG, cut short, that claimed 20000 × 20000 took 10.7 s and 1.9 GB and
+// A 419-byte JPEG, cut short, that claimed 20000 × 20000 once took 10.7 s and 1.9 GB and
 // made a picture of grey. Data that end before the first row of blocks are refused, once
 // libjpeg has read that row: the bitmap's pages are never all touched.
 TEST(JpegDecoder, DataEndingBeforeTheFirstRowAreRefused) {

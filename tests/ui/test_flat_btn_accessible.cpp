@@ -41,7 +41,7 @@ TEST(FlatBtnAccessible, APushButtonNamedByItsCaptionAndDescribedByItsTooltip) {
     EXPECT_EQ(rig.Face->text(QAccessible::Description), "Open (Ctrl+O)");
     rig.Button->setText("Save"); // a new caption renames it
     EXPECT_EQ(rig.Face->text(QAccessible::Name), "Save");
-    // Still no keyboard focus (Part 4.1), and so no focus action either.
+    // Still no keyboard focus, as the tool-bar buttons never take it, and so no focus action.
     EXPECT_EQ(rig.Button->focusPolicy(), Qt::NoFocus);
     EXPECT_FALSE(rig.Face->state().focusable);
     EXPECT_FALSE(rig.Face->state().checkable);
