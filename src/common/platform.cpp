@@ -185,7 +185,8 @@ int CreatePendingFile(const std::string& ATarget, bool AAnonymous, TPendingFile&
     DiscardPendingFile(AFile);
     const std::string folder = FolderOf(ATarget);
 #ifdef O_TMPFILE
-    if (AAnonymous) {
+    // A nameless file is published through /proc/self/fd; without /proc it could never be.
+    if (AAnonymous && access("/proc/self/fd", X_OK) == 0) {
         const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd >= 0) {
             AFile.Fd = fd;
