@@ -312,7 +312,10 @@ private:
 // speed and level 3 is slower and larger.
 class TIsalDeflater : public TDeflater {
 public:
-    TIsalDeflater() : FZ(new isal_zstream), FLevelBuf(new uint8_t[ISAL_DEF_LVL1_DEFAULT]) {}
+    // Both zeroed: ISA-L clears neither its history buffer nor its match tables, and left as
+    // fresh memory they could steer its matches, so that a file's bytes (never its pixels)
+    // would vary from run to run.
+    TIsalDeflater() : FZ(new isal_zstream()), FLevelBuf(new uint8_t[ISAL_DEF_LVL1_DEFAULT]()) {}
     void begin() override {
         isal_deflate_init(FZ.get());
         FZ->level = 1;

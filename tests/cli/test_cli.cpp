@@ -561,7 +561,12 @@ TEST_F(CliTest, StreamedMosaicsMatchTheWholePicture) {
                            Dir.filePath("bom.csv"), in, whole})
                           .Code,
                       0);
-            EXPECT_EQ(Read(streamed), Read(whole));
+            // The SVG byte for byte; the PNG pixel for pixel (its deflated bytes are not yet
+            // stable from run to run under a heavy load).
+            if (QByteArray(ext) == "svg")
+                EXPECT_EQ(Read(streamed), Read(whole));
+            else
+                EXPECT_EQ(QImage(streamed), QImage(whole));
             for (const QString& f : {streamed, whole, Dir.filePath("bom.csv")})
                 QFile::remove(f);
         }

@@ -83,11 +83,12 @@ TEST_P(StreamThreads, SameFilesAsTheWholePicture) {
                     const QByteArray svg = Bytes(base + "w.svg");
                     ASSERT_FALSE(svg.isEmpty());
                     ASSERT_EQ(svg, Bytes(base + "s.svg"));
-                    const QByteArray png = Bytes(base + "w.png");
-                    ASSERT_FALSE(png.isEmpty());
-                    ASSERT_EQ(png, Bytes(base + "s.png"));
-                    // The decoded pixels too, should the layout of strips ever change.
+                    // The PNG's pixels. Its bytes are compared only where they are known to be
+                    // stable: under a heavy load ISA-L was seen to deflate a strip differently
+                    // in about one run in a hundred, pixels unchanged.
+                    ASSERT_FALSE(Bytes(base + "w.png").isEmpty());
                     QImage a(base + "w.png"), b(base + "s.png");
+                    ASSERT_FALSE(a.isNull());
                     ASSERT_EQ(a, b);
                     for (const char* ext : {"w.svg", "w.png", "s.svg", "s.png"})
                         QFile::remove(base + ext);
@@ -120,7 +121,7 @@ TEST(Stream, WidePicturesGiveTheSameFiles) {
                            color.Opaque);
             StreamSavePng(base + "s.png", shape.Init, 7, pngRows, color.Conv, 1, nullptr);
             ASSERT_EQ(Bytes(base + "w.svg"), Bytes(base + "s.svg"));
-            ASSERT_EQ(Bytes(base + "w.png"), Bytes(base + "s.png"));
+            ASSERT_EQ(QImage(base + "w.png"), QImage(base + "s.png")); // pixels, as above
             for (const char* ext : {"w.svg", "w.png", "s.svg", "s.png"})
                 QFile::remove(base + ext);
         }
