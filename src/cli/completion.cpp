@@ -159,17 +159,17 @@ QString ZshScript(const TCompletionSpec& ASpec) {
         QStringList names;
         for (const QString& n : o.names())
             names << Dashed(n);
-        QString spec;
+        QString pattern;
         if (EndsTheRun(o))
-            spec = QStringLiteral("'(- *)'");
+            pattern = QStringLiteral("'(- *)'");
         else if (names.size() > 1)
-            spec = Quoted(QLatin1Char('(') + names.join(u' ') + QLatin1Char(')'));
+            pattern = Quoted(QLatin1Char('(') + names.join(u' ') + QLatin1Char(')'));
         // A value in the next word, or after "=" (long names) or directly (short ones).
         QStringList forms;
         for (const QString& n : names)
             forms << n + (TakesValue(o) ? (n.startsWith(QStringLiteral("--")) ? "=" : "+") : "");
-        spec += forms.size() > 1 ? QLatin1Char('{') + forms.join(u',') + QLatin1Char('}')
-                                 : forms.front();
+        pattern += forms.size() > 1 ? QLatin1Char('{') + forms.join(u',') + QLatin1Char('}')
+                                    : forms.front();
         QString tail = QLatin1Char('[') + ZshDescription(o.description()) + QLatin1Char(']');
         if (TakesValue(o)) {
             const TValueCompletion v = ValuesOf(ASpec, o);
@@ -189,7 +189,7 @@ QString ZshScript(const TCompletionSpec& ASpec) {
                 break;
             }
         }
-        s += QStringLiteral("    %1%2 \\\n").arg(spec, Quoted(tail));
+        s += QStringLiteral("    %1%2 \\\n").arg(pattern, Quoted(tail));
     }
     s += QStringLiteral("    %1\n")
              .arg(Quoted(QStringLiteral("*:%1:_files").arg(ASpec.PositionalName)));

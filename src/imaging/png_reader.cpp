@@ -77,14 +77,14 @@ inline QRgb Premultiplied(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
 }
 
 // Makes the bitmap's pixels from scanlines as the file stores them (16-bit samples in host
-// order), by the PNG specification.
+// order), by the PNG format's own rules.
 class TPngPixels {
 public:
     TPngPixels(spng_ctx* ACtx, const spng_ihdr& AHeader)
         : FType(AHeader.color_type), FDepth(AHeader.bit_depth) {
         spng_trns trns{};
         FHasTrns = spng_get_trns(ACtx, &trns) == 0;
-        // The specification: a tRNS sample has the image's bit depth; readers take its low bits.
+        // By the format's rules a tRNS sample has the image's bit depth; readers take its low bits.
         const uint32_t mask = FDepth < 16 ? (1u << FDepth) - 1 : 0xffff;
         FTrns = {trns.gray & mask, trns.red & mask, trns.green & mask, trns.blue & mask};
         if (FType == kIndexed) {

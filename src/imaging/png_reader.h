@@ -1,6 +1,6 @@
 // The PNG reader, through libspng: every colour type and bit depth, interlaced or not, with
 // transparency from tRNS in each form. libspng gives each scanline as the file stores it and the
-// reader makes the pixels itself, by the PNG specification: a tRNS value is compared with the
+// reader makes the pixels itself, by the PNG format's own rules: a tRNS value is compared with the
 // sample at the image's bit depth (its higher bits masked off), 16-bit samples become 8 bits by
 // round(v / 257), and colour is then premultiplied by alpha as Qt does it. Gamma, sBIT and
 // colour profiles are not applied, as Qt's reader did not apply them.

@@ -1,4 +1,4 @@
-// Plain readers written from the PNG and BMP specifications alone, for the expected pixels of
+// Plain readers written from the published PNG and BMP format definitions alone, for the expected pixels of
 // the suite tests: one pixel at a time, every sample taken at its bit offset, no fast paths. They
 // take only well-formed files (the good files of the suites) and say nothing about damaged
 // ones. The rules they apply are those the program promises (png_reader.h, bmp.h): 16-bit

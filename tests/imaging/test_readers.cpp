@@ -460,7 +460,7 @@ QByteArray Png(int W, int H, int ADepth, int AType, const QByteArray& ARaw,
            Chunk("IEND", {});
 }
 
-// A 1-bit grey PNG whose tRNS grey is 255 kept white opaque: the PNG specification takes the
+// A 1-bit grey PNG whose tRNS grey is 255 kept white opaque: the PNG format's rules take the
 // value's low bits at the image's depth, so white (1) is the transparent one.
 TEST(PngReader, GreyTrnsIsMaskedToTheBitDepth) {
     QString warning;
