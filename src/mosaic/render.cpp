@@ -330,9 +330,9 @@ QImage NewBitmap(int W, int H) {
     return img;
 }
 
-} // namespace
-
-std::pair<int, int> PaintRows(const TItemX& ATile, int AHeight) {
+// The rows of a picture AHeight rows tall that a tile's paint, reaching AReach beyond its
+// corners, may touch; {0, -1} for none.
+std::pair<int, int> RowsReached(const TItemX& ATile, double AReach, int AHeight) {
     if (ATile.Points.empty())
         return {0, -1};
     float minY = ATile.Points[0].Y, maxY = minY;
@@ -340,9 +340,24 @@ std::pair<int, int> PaintRows(const TItemX& ATile, int AHeight) {
         minY = std::min(minY, q.Y);
         maxY = std::max(maxY, q.Y);
     }
-    const double ya = std::max(0.0, std::floor(minY - kReach));
-    const double yb = std::min(double(AHeight - 1), std::ceil(maxY + kReach));
+    const double ya = std::max(0.0, std::floor(minY - AReach));
+    const double yb = std::min(double(AHeight - 1), std::ceil(maxY + AReach));
     return ya <= yb ? std::pair{int(ya), int(yb)} : std::pair{0, -1};
+}
+
+// A destination of the right size that nothing else shares is painted over in place: a preview
+// repeated at the same size then touches no fresh memory.
+QImage Destination(QImage& ADest, int AWidth, int AHeight) {
+    if (ADest.width() == AWidth && ADest.height() == AHeight &&
+        ADest.format() == QImage::Format_ARGB32_Premultiplied && ADest.isDetached())
+        return std::move(ADest);
+    return NewBitmap(AWidth, AHeight);
+}
+
+} // namespace
+
+std::pair<int, int> PaintRows(const TItemX& ATile, int AHeight) {
+    return RowsReached(ATile, kReach, AHeight);
 }
 
 void PaintStrip(const TItemX* ATiles, const TPaint* APaints, int ACount, int AWidth, uchar* ARows,
@@ -365,14 +380,7 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
         ADest = QImage();
         return;
     }
-    // A destination of the right size that nothing else shares is painted over in place: a
-    // preview repeated at the same size then touches no fresh memory.
-    QImage out;
-    if (ADest.width() == AWidth && ADest.height() == AHeight &&
-        ADest.format() == QImage::Format_ARGB32_Premultiplied && ADest.isDetached())
-        out = std::move(ADest);
-    else
-        out = NewBitmap(AWidth, AHeight);
+    QImage out = Destination(ADest, AWidth, AHeight);
     const int tiles = int(AItemXs.size());
     // Each painted tile's paint, and the bands of rows its outline may reach.
     std::vector<TPaint> paint(static_cast<size_t>(tiles));
@@ -382,15 +390,7 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
         if (t.Count <= 0 || t.Points.empty())
             return;
         paint[size_t(i)] = PaintOf(AColorConv(t), AOpacity);
-        float minY = t.Points[0].Y, maxY = minY;
-        for (const TPointF& q : t.Points) {
-            minY = std::min(minY, q.Y);
-            maxY = std::max(maxY, q.Y);
-        }
-        const double ya = std::max(0.0, std::floor(minY - kReach));
-        const double yb = std::min(double(AHeight - 1), std::ceil(maxY + kReach));
-        if (ya <= yb)
-            rows[size_t(i)] = {int(ya), int(yb)};
+        rows[size_t(i)] = RowsReached(t, kReach, AHeight);
     });
     const TBandLists bandLists =
         BandLists(AHeight, kBandRows, tiles, [&](int i) { return rows[size_t(i)]; });
@@ -420,12 +420,7 @@ void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColor
         ADest = QImage();
         return;
     }
-    QImage out;
-    if (ADest.width() == AWidth && ADest.height() == AHeight &&
-        ADest.format() == QImage::Format_ARGB32_Premultiplied && ADest.isDetached())
-        out = std::move(ADest);
-    else
-        out = NewBitmap(AWidth, AHeight);
+    QImage out = Destination(ADest, AWidth, AHeight);
     const int tiles = int(AItemXs.size());
     const double grout = AStyle.Grout > 0 ? AStyle.Grout : 0;
     const double stroke = AStyle.Outline > 0 ? AStyle.Outline : 0;
@@ -442,15 +437,7 @@ void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColor
         if (t.Count <= 0 || t.Points.empty())
             return;
         paint[size_t(i)] = PaintOf(AColors[size_t(i)], AOpacity);
-        float minY = t.Points[0].Y, maxY = minY;
-        for (const TPointF& q : t.Points) {
-            minY = std::min(minY, q.Y);
-            maxY = std::max(maxY, q.Y);
-        }
-        const double ya = std::max(0.0, std::floor(minY - reach));
-        const double yb = std::min(double(AHeight - 1), std::ceil(maxY + reach));
-        if (ya <= yb)
-            rows[size_t(i)] = {int(ya), int(yb)};
+        rows[size_t(i)] = RowsReached(t, reach, AHeight);
     });
     const TBandLists bandLists =
         BandLists(AHeight, kMakerBandRows, tiles, [&](int i) { return rows[size_t(i)]; });
