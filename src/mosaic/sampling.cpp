@@ -443,6 +443,8 @@ private:
     std::vector<int32_t> FMembers; // the band's tiles
 };
 
+} // namespace
+
 // Reports the band's rows; throws ECanceled, with the progress reset, when asked to stop.
 void ReportBand(TProgress* AProgress, int Y0, int Y1) {
     if (!AProgress)
@@ -454,8 +456,6 @@ void ReportBand(TProgress* AProgress, int Y0, int Y1) {
         throw ECanceled();
     }
 }
-
-} // namespace
 
 TRowSampler::TRowSampler(int W, int H) : FWork(std::make_unique<TBandWork>(W, H)) {}
 

@@ -27,6 +27,10 @@ class TBandWork;
 // The sum pass for a picture that arrives a band of rows at a time, top to bottom: the caller
 // keeps the tiles that the band reaches and hands them in with the band's rows. The sums come
 // out the same, bit for bit, as SampleItemXs's over the whole picture.
+// Reports the rows [Y0, Y1) of the sum pass as done; throws ECanceled, with the progress reset,
+// when asked to stop. Once a band, by the whole-picture and the streaming sampler alike.
+void ReportBand(TProgress* AProgress, int Y0, int Y1);
+
 class TRowSampler {
 public:
     TRowSampler(int W, int H); // the whole picture's size

@@ -198,18 +198,6 @@ TTileRows RowsOf(TBitmapToItemXsInit AInit, float w, int W, int H) {
     return rows;
 }
 
-// Reports the band's rows; throws ECanceled, with the progress reset, when asked to stop.
-void ReportRows(TProgress* AProgress, int Y0, int Y1) {
-    if (!AProgress)
-        return;
-    for (int y = Y0; y < Y1; ++y)
-        AProgress->setValue(y);
-    if (AProgress->isCanceled()) {
-        AProgress->setValue(0);
-        throw ECanceled();
-    }
-}
-
 // Rows of a band that the sampler takes at a time: its buffers for a band (the rows and their
 // owners) stay within about a megabyte, the size of a core's own cache, so that the sum pass
 // reads back what the owner pass wrote from the cache. Any band gives the same sums.
@@ -241,7 +229,7 @@ void SampleRows(const TTileRows& ARows, TRowSource& ASource, TProgress* AProgres
         const auto [at, count] = window.run(Y0, Y1);
         sampler.add(window.tiles() + at, int(count), band, feed.pitch(), Y0, Y1);
         feed.done();
-        ReportRows(AProgress, Y0, Y1);
+        ReportBand(AProgress, Y0, Y1);
     }
     window.dropAll(finish);
     if (AProgress)
