@@ -1,6 +1,7 @@
 // Shared helpers of the codec tests: fixtures, picture comparison and byte builders.
 #pragma once
 
+#include "row_source.h"
 #include "vorm_error.h"
 
 #include <QByteArray>
@@ -8,7 +9,21 @@
 #include <QImage>
 #include <QString>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <initializer_list>
+
+// For the row readers: nothing held beside them.
+inline qint64 NothingHeld(int, int) {
+    return 0;
+}
+
+// All of a row reader's rows, read in bands of ABand rows.
+inline QImage ReadRows(TRowSource& ARows, int ABand) {
+    QImage out(ARows.width(), ARows.height(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < out.height(); y += ABand)
+        ARows.read(y, std::min(out.height(), y + ABand), out.scanLine(y), out.bytesPerLine());
+    return out;
+}
 
 inline QString DataPath(const char* AName) {
     return QStringLiteral(VORM_TEST_DATA "/") + QString::fromUtf8(AName);

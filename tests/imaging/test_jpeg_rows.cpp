@@ -12,18 +12,6 @@
 
 namespace {
 
-qint64 NothingHeld(int, int) {
-    return 0;
-}
-
-// The rows, read in bands of ABand rows.
-QImage ReadRows(TRowSource& ARows, int ABand) {
-    QImage out(ARows.width(), ARows.height(), QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < out.height(); y += ABand)
-        ARows.read(y, std::min(out.height(), y + ABand), out.scanLine(y), out.bytesPerLine());
-    return out;
-}
-
 QString Write(const QTemporaryDir& ADir, const char* AName, const QByteArray& AData) {
     const QString path = ADir.filePath(QString::fromLatin1(AName));
     QFile f(path);
