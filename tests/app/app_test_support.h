@@ -7,8 +7,12 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <condition_variable>
+#include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
 
 // A picture with structure and some translucency, saved as AFileName.
@@ -61,3 +65,24 @@ inline bool WaitConversion(TFrmMain& AFrm, int AMs = 120000) {
 inline QRgb Pixel(const QImage& AImage, int x, int y) {
     return AImage.pixel(x, y) | 0xFF000000;
 }
+
+// A test of the window: a settings file of its own in a temporary folder, and a picture of
+// 120 × 80 there to open.
+class TWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Dir.isValid());
+        Ini = Dir.filePath("vorm.ini");
+        Picture = Dir.filePath("cat.png");
+        Source = MakePicture(Picture, 120, 80);
+    }
+    std::unique_ptr<TFrmMain> NewWindow() {
+        auto frm = std::make_unique<TFrmMain>(Ini);
+        frm->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+        return frm;
+    }
+    QTemporaryDir Dir;
+    QString Ini, Picture;
+    QImage Source;
+};

@@ -29,20 +29,8 @@ namespace {
 
 constexpr QRgb kWhite = 0xFFFFFFFF, kGrey = 0xFFDDDDDD, kBlack = 0xFF000000;
 
-class FrmMainTest : public testing::Test {
+class FrmMainTest : public TWindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(Dir.isValid());
-        Ini = Dir.filePath("vorm.ini");
-        Picture = Dir.filePath("cat.png");
-        Source = MakePicture(Picture, 120, 80);
-    }
-    std::unique_ptr<TFrmMain> NewWindow() {
-        auto frm = std::make_unique<TFrmMain>(Ini);
-        frm->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
-        return frm;
-    }
     void WriteIni(const QByteArray& AText) {
         QFile f(Ini);
         f.open(QIODevice::WriteOnly);
@@ -53,9 +41,6 @@ protected:
         f.open(QIODevice::ReadOnly);
         return f.readAll();
     }
-    QTemporaryDir Dir;
-    QString Ini, Picture;
-    QImage Source;
 };
 
 QMimeData* FilesMime(const QStringList& AFiles) {

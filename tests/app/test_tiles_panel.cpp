@@ -26,21 +26,12 @@ const QByteArray kPalette = "GIMP Palette\nName: Test tiles\n#\n"
                             "  0   0   0 Black\n255 255 255 White\n200  40  40 Brick red\n"
                             " 40 120 200 Sky\n";
 
-class TilesPanelTest : public testing::Test {
+class TilesPanelTest : public TWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(Dir.isValid());
-        Ini = Dir.filePath("vorm.ini");
-        Picture = Dir.filePath("cat.png");
-        Source = MakePicture(Picture, 120, 80);
+        TWindowTest::SetUp();
         PaletteFile = Dir.filePath("tiles.gpl");
         Write(PaletteFile, kPalette);
-    }
-    std::unique_ptr<TFrmMain> NewWindow() {
-        auto frm = std::make_unique<TFrmMain>(Ini);
-        frm->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
-        return frm;
     }
     static void Write(const QString& AFile, const QByteArray& AData) {
         QFile f(AFile);
@@ -78,9 +69,7 @@ protected:
                 QString::fromUtf8(p.readAllStandardError())};
     }
 
-    QTemporaryDir Dir;
-    QString Ini, Picture, PaletteFile;
-    QImage Source;
+    QString PaletteFile;
 };
 
 // The first start shows no panel, and a run that never touches it writes the settings file as it
