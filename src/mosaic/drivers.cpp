@@ -44,32 +44,28 @@ void RunPipeline(TBitmapToItemXsInit AInit, float w, QImage ASource, QImage* ADe
                  TColorConv AColorConv, float AOpacity, TProgress* AProgress,
                  const TMakerOptions& AMaker, After&& AAfter, TMakerReport* AReport = nullptr) {
     const int W = ASource.width(), H = ASource.height();
-    WithMemoryMessage(
-        [&] {
-            return QStringLiteral("Not enough memory to convert a %1 × %2 picture.").arg(W).arg(H);
-        },
-        [&] {
-            TItemXs items;
-            AInit(ASource, w, items);
-            SampleItemXs(ASource, items, AProgress);
-            ASource = QImage();
-            if (!AMaker.any()) {
-                if (ADest)
-                    RenderItemXs(items, W, H, *ADest, AColorConv, AOpacity);
-                AAfter(TPipelineResult{items, W, H, nullptr});
-                Report(AReport, items, nullptr, AColorConv, AMaker, W, H, AProgress);
-                return;
-            }
-            const TTileColors colors = MapTileColors(items, AColorConv, AMaker, AProgress);
-            if (ADest) {
-                if (AMaker.changesPicture())
-                    RenderMosaic(items, colors.Color, W, H, *ADest, AOpacity, StyleOf(AMaker));
-                else
-                    RenderItemXs(items, W, H, *ADest, AColorConv, AOpacity);
-            }
-            AAfter(TPipelineResult{items, W, H, &colors});
-            Report(AReport, items, &colors, AColorConv, AMaker, W, H, AProgress);
-        });
+    WithConversionMemory(W, H, [&] {
+        TItemXs items;
+        AInit(ASource, w, items);
+        SampleItemXs(ASource, items, AProgress);
+        ASource = QImage();
+        if (!AMaker.any()) {
+            if (ADest)
+                RenderItemXs(items, W, H, *ADest, AColorConv, AOpacity);
+            AAfter(TPipelineResult{items, W, H, nullptr});
+            Report(AReport, items, nullptr, AColorConv, AMaker, W, H, AProgress);
+            return;
+        }
+        const TTileColors colors = MapTileColors(items, AColorConv, AMaker, AProgress);
+        if (ADest) {
+            if (AMaker.changesPicture())
+                RenderMosaic(items, colors.Color, W, H, *ADest, AOpacity, StyleOf(AMaker));
+            else
+                RenderItemXs(items, W, H, *ADest, AColorConv, AOpacity);
+        }
+        AAfter(TPipelineResult{items, W, H, &colors});
+        Report(AReport, items, &colors, AColorConv, AMaker, W, H, AProgress);
+    });
 }
 
 // Writes the mosaic through AWriteMosaic with the side files around it: they are written first

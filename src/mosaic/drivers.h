@@ -11,8 +11,19 @@
 #include "maker_outputs.h"
 #include "mosaic_model.h"
 #include "png_writer.h"
+#include "vorm_error.h"
 
 #include <QString>
+
+// Runs a conversion of a W × H picture; running out of memory in it becomes the one message that
+// says so, for the whole-picture drivers and the streaming ones alike.
+template <typename Work> decltype(auto) WithConversionMemory(int W, int H, Work&& AWork) {
+    return WithMemoryMessage(
+        [&] {
+            return QStringLiteral("Not enough memory to convert a %1 × %2 picture.").arg(W).arg(H);
+        },
+        std::forward<Work>(AWork));
+}
 
 // What a conversion leaves for a caller that shows its bill of materials and exports its tile
 // list and cut lines later (the window): the tiles, their mapped colours and the bill.

@@ -2,6 +2,7 @@
 
 #include "atomic_file.h"
 #include "bands.h"
+#include "drivers.h"
 #include "parallel.h"
 #include "render.h"
 #include "sampling.h"
@@ -282,84 +283,75 @@ void StreamSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    TRowSource& ASource, TColorConv AColorConv, float AOpacity, TProgress* AProgress,
                    TPngCompression ACompression) {
     const int W = ASource.width(), H = ASource.height();
-    WithMemoryMessage(
-        [&] {
-            return QStringLiteral("Not enough memory to convert a %1 × %2 picture.").arg(W).arg(H);
-        },
-        [&] {
-            const TTileRows rows = RowsOf(AInit, w, W, H);
-            const TColors colors = SampleColors(rows, ASource, AColorConv, AProgress);
-            TAtomicFile file(AFileName);
-            TPngOptions options;
-            options.Compression = ACompression;
-            options.Cancel = AProgress;
-            TPngRowWriter png([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, W,
-                              H, options, AFileName);
-            TTileWindow window(rows, [H](const TItemX& t) { return PaintRows(t, H); });
-            std::vector<TPaint> paints;
-            // Each window of the writer is painted in bands, on all threads.
-            while (png.first() < H) {
-                const int first = png.first(), end = png.end();
-                window.dropAbove(first, [](int64_t, const TItemX*) {});
-                window.reach(end);
-                // The colours of the tiles in the window; a tile without pixels paints nothing.
-                const auto [at0, count0] = window.run(first, end);
-                paints.resize(at0 + count0);
-                const int64_t base = window.firstIndex();
-                for (size_t k = at0; k < at0 + count0; ++k) {
-                    TItemX& t = window.tiles()[k];
-                    const size_t i = size_t(base + int64_t(k));
-                    t.Count = colors.Has[i];
-                    paints[k] = PaintOf(colors.Color[i], AOpacity);
-                }
-                const int bands = (end - first + kBandRows - 1) / kBandRows;
-                ParallelFor(bands, [&](int b) {
-                    const int Y0 = first + b * kBandRows, Y1 = std::min(end, Y0 + kBandRows);
-                    const auto [at, count] = window.run(Y0, Y1);
-                    PaintStrip(window.tiles() + at, paints.data() + at, int(count), W,
-                               png.scanLine(Y0), png.bytesPerLine(), Y0, Y1);
-                });
-                png.rowsDone();
+    WithConversionMemory(W, H, [&] {
+        const TTileRows rows = RowsOf(AInit, w, W, H);
+        const TColors colors = SampleColors(rows, ASource, AColorConv, AProgress);
+        TAtomicFile file(AFileName);
+        TPngOptions options;
+        options.Compression = ACompression;
+        options.Cancel = AProgress;
+        TPngRowWriter png([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, W, H,
+                          options, AFileName);
+        TTileWindow window(rows, [H](const TItemX& t) { return PaintRows(t, H); });
+        std::vector<TPaint> paints;
+        // Each window of the writer is painted in bands, on all threads.
+        while (png.first() < H) {
+            const int first = png.first(), end = png.end();
+            window.dropAbove(first, [](int64_t, const TItemX*) {});
+            window.reach(end);
+            // The colours of the tiles in the window; a tile without pixels paints nothing.
+            const auto [at0, count0] = window.run(first, end);
+            paints.resize(at0 + count0);
+            const int64_t base = window.firstIndex();
+            for (size_t k = at0; k < at0 + count0; ++k) {
+                TItemX& t = window.tiles()[k];
+                const size_t i = size_t(base + int64_t(k));
+                t.Count = colors.Has[i];
+                paints[k] = PaintOf(colors.Color[i], AOpacity);
             }
-            file.commit();
-        });
+            const int bands = (end - first + kBandRows - 1) / kBandRows;
+            ParallelFor(bands, [&](int b) {
+                const int Y0 = first + b * kBandRows, Y1 = std::min(end, Y0 + kBandRows);
+                const auto [at, count] = window.run(Y0, Y1);
+                PaintStrip(window.tiles() + at, paints.data() + at, int(count), W, png.scanLine(Y0),
+                           png.bytesPerLine(), Y0, Y1);
+            });
+            png.rowsDone();
+        }
+        file.commit();
+    });
 }
 
 void StreamWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                     TRowSource& ASource, TColorConv AColorConv, float AOpacity,
                     TProgress* AProgress, bool AColorConvOpaque) {
     const int W = ASource.width(), H = ASource.height();
-    WithMemoryMessage(
-        [&] {
-            return QStringLiteral("Not enough memory to convert a %1 × %2 picture.").arg(W).arg(H);
-        },
-        [&] {
-            const TTileRows rows = RowsOf(AInit, w, W, H);
-            // Each row of tiles is written as soon as its sums are final.
-            TAtomicFile file(AFileName);
-            std::string buf = ItemXsSvgHead(W, H, AOpacity, AColorConvOpaque);
-            size_t corners = 0;
-            std::vector<TAlphaColor> colors;
-            SampleRows(rows, ASource, AProgress,
-                       [&](int64_t AFirst, const TItemX* ATiles, int ACount) {
-                           if (AFirst == 0)
-                               corners = ATiles[0].Points.size();
-                           colors.resize(size_t(ACount));
-                           ParallelChunks(ACount, kTileChunk, [&](int k) {
-                               if (ATiles[k].Count > 0)
-                                   colors[size_t(k)] = AColorConv(ATiles[k]);
-                           });
-                           for (int k = 0; k < ACount; ++k)
-                               if (ATiles[k].Count > 0)
-                                   AppendItemXSvgPath(buf, ATiles[k], corners, colors[size_t(k)],
-                                                      AOpacity, AColorConvOpaque);
-                           if (buf.size() >= (size_t(1) << 20)) {
-                               file.write(buf.data(), qint64(buf.size()));
-                               buf.clear();
-                           }
-                       });
-            buf += ItemXsSvgTail();
-            file.write(buf.data(), qint64(buf.size()));
-            file.commit();
+    WithConversionMemory(W, H, [&] {
+        const TTileRows rows = RowsOf(AInit, w, W, H);
+        // Each row of tiles is written as soon as its sums are final.
+        TAtomicFile file(AFileName);
+        std::string buf = ItemXsSvgHead(W, H, AOpacity, AColorConvOpaque);
+        size_t corners = 0;
+        std::vector<TAlphaColor> colors;
+        SampleRows(rows, ASource, AProgress, [&](int64_t AFirst, const TItemX* ATiles, int ACount) {
+            if (AFirst == 0)
+                corners = ATiles[0].Points.size();
+            colors.resize(size_t(ACount));
+            ParallelChunks(ACount, kTileChunk, [&](int k) {
+                if (ATiles[k].Count > 0)
+                    colors[size_t(k)] = AColorConv(ATiles[k]);
+            });
+            for (int k = 0; k < ACount; ++k)
+                if (ATiles[k].Count > 0)
+                    AppendItemXSvgPath(buf, ATiles[k], corners, colors[size_t(k)], AOpacity,
+                                       AColorConvOpaque);
+            if (buf.size() >= (size_t(1) << 20)) {
+                file.write(buf.data(), qint64(buf.size()));
+                buf.clear();
+            }
         });
+        buf += ItemXsSvgTail();
+        file.write(buf.data(), qint64(buf.size()));
+        file.commit();
+    });
 }
