@@ -323,10 +323,10 @@ void StreamMosaic(TRowSource& ASource, const QString& AInput, const QString& AOu
     TTermProgress progress(QFileInfo(AInput).fileName(), !AOpt.Quiet && IsTerminal(stderr));
     if (KindOf(AOutput, AOpt) == OutKind::Svg)
         StreamWriteSvg(AOutput, shape.Init, float(AOpt.Cell), ASource, color.Conv, opacity,
-                       &progress, IsOpaqueColorIndex(AOpt.Color));
+                       &progress, IsOpaqueColorIndex(AOpt.Color), AOpt.Maker);
     else
         StreamSavePng(AOutput, shape.Init, float(AOpt.Cell), ASource, color.Conv, opacity,
-                      &progress, AOpt.Compression);
+                      &progress, AOpt.Compression, AOpt.Maker);
 }
 
 // The picture's rows for the streaming path: a JPEG or PNG straight from its file, when that
@@ -335,6 +335,7 @@ std::unique_ptr<TRowSource> OpenRows(const QString& AInput, const QString& AOutp
                                      const Options& AOpt) {
     const TShapeEntry& shape = kShapes[size_t(AOpt.Shape)];
     const bool png = KindOf(AOutput, AOpt) != OutKind::Svg;
+    const bool maker = AOpt.Maker.any();
     // The extension picks the codec family, as the loader has it.
     // Only regular files are read, and the loader says so for others.
     if (!CanStreamMosaic(shape.Init) || GetBitmapFileKind(AInput) != bfkPlatform ||
@@ -342,11 +343,11 @@ std::unique_ptr<TRowSource> OpenRows(const QString& AInput, const QString& AOutp
         return nullptr;
     const QSize size = QImageReader(AInput).size();
     if (!size.isValid() ||
-        StreamMosaicBytes(shape.Init, float(AOpt.Cell), size.width(), size.height(), png) >=
+        StreamMosaicBytes(shape.Init, float(AOpt.Cell), size.width(), size.height(), png, maker) >=
             ConversionBytes(size.width(), size.height()))
         return nullptr;
     auto held = [&](int W, int H) {
-        return StreamMosaicBytes(shape.Init, float(AOpt.Cell), W, H, png);
+        return StreamMosaicBytes(shape.Init, float(AOpt.Cell), W, H, png, maker);
     };
     std::unique_ptr<TRowSource> rows = OpenJpegRows(AInput, held);
     if (!rows)
@@ -359,11 +360,10 @@ std::unique_ptr<TRowSource> OpenRows(const QString& AInput, const QString& AOutp
 void Convert(const QString& AInput, const QString& AOutput, const Options& AOpt) {
     // Beside the picture, writing PNG holds the painted mosaic; writing SVG, nothing.
     SetConversionBitmaps(KindOf(AOutput, AOpt) == OutKind::Svg ? 0 : 1);
-    // The maker options need the whole tile array, and standard input and output take the
-    // whole-picture drivers: only files without maker options stream.
+    // Standard input and output take the whole-picture drivers: only files stream.
     QString warning;
     std::unique_ptr<TRowSource> rows;
-    if (!AOpt.Maker.any() && AInput != kStdStream && AOutput != kStdStream)
+    if (AInput != kStdStream && AOutput != kStdStream)
         rows = OpenRows(AInput, AOutput, AOpt);
     // A streamed picture is warned about once its rows are read: only then is it known whether
     // it was read as far as it goes, or refused.

@@ -252,7 +252,7 @@ void PaintShape(const TShape& s, const TPaint& P, uchar* ABits, qsizetype APitch
 // [AY0, AY1): each pixel takes the outer shape's area less the inner one's, so the ring has no
 // seams where pieces would meet.
 void PaintRing(const TShape& AOuter, const TShape* AInner, const TPaint& P, uchar* ABits,
-               qsizetype APitch, int W, int AY0, int AY1) {
+               qsizetype APitch, int W, int AY0, int AY1, int ABitsY0) {
     const int ya = std::max(AY0, int(std::floor(AOuter.top))),
               yb = std::min(AY1 - 1, int(std::ceil(AOuter.bottom)) - 1);
     for (int y = ya; y <= yb; ++y) {
@@ -275,7 +275,7 @@ void PaintRing(const TShape& AOuter, const TShape* AInner, const TPaint& P, ucha
                 }
             }
         }
-        uchar* row = ABits + y * APitch;
+        uchar* row = ABits + qsizetype(y - ABitsY0) * APitch;
         const int xa = std::max(0, int(std::floor(outer.minL)));
         const int xb = std::min(W - 1, int(std::ceil(outer.maxR)) - 1);
         // Where the outer shape covers whole pixels, and where the inner one reaches at all:
@@ -414,69 +414,65 @@ void RenderItemXs(const TItemXs& AItemXs, int AWidth, int AHeight, QImage& ADest
     ADest = std::move(out);
 }
 
-void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColors, int AWidth,
-                  int AHeight, QImage& ADest, float AOpacity, const TPaintStyle& AStyle) {
-    if (AWidth <= 0 || AHeight <= 0) {
-        ADest = QImage();
-        return;
-    }
-    QImage out = Destination(ADest, AWidth, AHeight);
+TMosaicPainter::TMosaicPainter(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColors,
+                               int AWidth, int AHeight, float AOpacity, const TPaintStyle& AStyle)
+    : FItems(AItemXs), FWidth(AWidth), FGrout(AStyle.Grout > 0 ? AStyle.Grout : 0),
+      FStroke(AStyle.Outline > 0 ? AStyle.Outline : 0), FGround(PaintOf(AStyle.GroutColor, 1.0f)),
+      FPen(PaintOf(AStyle.OutlineColor, 1.0f)) {
     const int tiles = int(AItemXs.size());
-    const double grout = AStyle.Grout > 0 ? AStyle.Grout : 0;
-    const double stroke = AStyle.Outline > 0 ? AStyle.Outline : 0;
     // How far a tile's paint may reach beyond its corners: the grown outline's mitres without
     // grout, nothing with it; a stroke's mitres (at most twice its width, SVG's limit of 4).
-    const double reach = (grout > 0 ? 1.0 : kReach) + 2 * stroke;
-    // Taller bands than the plain painter's: fewer tiles straddle two, and each tile's shapes
-    // are worked out once per band it reaches.
-    constexpr int kMakerBandRows = 2 * kBandRows;
-    std::vector<TPaint> paint(static_cast<size_t>(tiles));
+    const double reach = (FGrout > 0 ? 1.0 : kReach) + 2 * FStroke;
+    FPaint.resize(size_t(tiles));
     std::vector<std::pair<int, int>> rows(size_t(tiles), {0, -1});
     ParallelChunks(tiles, kTileChunk, [&](int i) {
         const TItemX& t = AItemXs[size_t(i)];
         if (t.Count <= 0 || t.Points.empty())
             return;
-        paint[size_t(i)] = PaintOf(AColors[size_t(i)], AOpacity);
+        FPaint[size_t(i)] = PaintOf(AColors[size_t(i)], AOpacity);
         rows[size_t(i)] = RowsReached(t, reach, AHeight);
     });
-    const TBandLists bandLists =
-        BandLists(AHeight, kMakerBandRows, tiles, [&](int i) { return rows[size_t(i)]; });
-    const int bands = bandLists.bands();
-    uchar* bits = out.bits();
-    const qsizetype pitch = out.bytesPerLine();
-    const TPaint ground = PaintOf(AStyle.GroutColor, 1.0f);
-    const uint32_t groundPixel =
-        uint32_t(ground.M) << 24 | uint32_t(ground.R) << 16 | uint32_t(ground.G) << 8 | ground.B;
-    const TPaint pen = PaintOf(AStyle.OutlineColor, 1.0f);
-    ParallelFor(bands, [&](int band) {
-        const int Y0 = band * kMakerBandRows, Y1 = std::min(AHeight, Y0 + kMakerBandRows);
-        for (int y = Y0; y < Y1; ++y)
-            std::fill_n(reinterpret_cast<uint32_t*>(bits + y * pitch), AWidth, groundPixel);
-        bandLists.eachTile(band, [&](int32_t i) {
+    FBands = BandLists(AHeight, kRows, tiles, [&](int i) { return rows[size_t(i)]; });
+}
+
+void TMosaicPainter::paint(uchar* ARows, qsizetype APitch, int AY0, int AY1) const {
+    const uint32_t groundPixel = uint32_t(FGround.M) << 24 | uint32_t(FGround.R) << 16 |
+                                 uint32_t(FGround.G) << 8 | FGround.B;
+    for (int y = AY0; y < AY1; ++y)
+        std::fill_n(reinterpret_cast<uint32_t*>(ARows + qsizetype(y - AY0) * APitch), FWidth,
+                    groundPixel);
+    const double grout = FGrout, stroke = FStroke;
+    const int W = FWidth;
+    const TPaint& pen = FPen;
+    // Each row sees the tiles of its band, in array order, whatever rows a call is given.
+    for (int band = AY0 / kRows; band < FBands.bands() && band * kRows < AY1; ++band) {
+        const int Y0 = std::max(AY0, band * kRows), Y1 = std::min(AY1, (band + 1) * kRows);
+        FBands.eachTile(band, [&](int32_t i) {
+            const TItemX& tile = FItems[size_t(i)];
             TCorners c;
-            const int n = WrittenPolygon(AItemXs[size_t(i)], grout, c);
+            const int n = WrittenPolygon(tile, grout, c);
             if (n == 0)
                 return;
             // Without grout each tile is grown as without the options, so that neighbours
             // leave no seam; with grout it is painted exactly, the joints showing between.
-            const TPaint& fill = paint[size_t(i)];
+            const TPaint& fill = FPaint[size_t(i)];
             if (stroke > 0 && fill.M == 255 && pen.M == 255) {
                 // Both opaque: the tile grown by half the stroke in the stroke's colour, then
                 // the tile shrunk by half of it in its own. Pixel for pixel the same as the
                 // tile, then the ring between, but two plain fills.
                 const TShape outer = Outline(c.data(), n, stroke / 2, 2 * stroke);
                 if (outer.ok)
-                    PaintShape(outer, pen, bits, pitch, AWidth, Y0, Y1);
+                    PaintShape(outer, pen, ARows, APitch, W, Y0, Y1, AY0);
                 TCorners ic;
-                const int m = InsetPolygon(AItemXs[size_t(i)].Points, grout / 2 + stroke / 2, ic);
+                const int m = InsetPolygon(tile.Points, grout / 2 + stroke / 2, ic);
                 const TShape inner = m > 0 ? Outline(ic.data(), m, 0.0, kMitreLimit) : TShape();
                 if (inner.ok)
-                    PaintShape(inner, fill, bits, pitch, AWidth, Y0, Y1);
+                    PaintShape(inner, fill, ARows, APitch, W, Y0, Y1, AY0);
                 return;
             }
             const TShape s = Outline(c.data(), n, grout > 0 ? 0.0 : kHalfPen, kMitreLimit);
             if (s.ok)
-                PaintShape(s, fill, bits, pitch, AWidth, Y0, Y1);
+                PaintShape(s, fill, ARows, APitch, W, Y0, Y1, AY0);
             if (stroke > 0) {
                 // The stroke is centred on the edge, mitred as SVG's default (limit 4).
                 const TShape outer = Outline(c.data(), n, stroke / 2, 2 * stroke);
@@ -485,9 +481,27 @@ void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColor
                 const int m = InsetPolygon(written, stroke / 2, ic);
                 const TShape inner = m > 0 ? Outline(ic.data(), m, 0.0, kMitreLimit) : TShape();
                 if (outer.ok)
-                    PaintRing(outer, inner.ok ? &inner : nullptr, pen, bits, pitch, AWidth, Y0, Y1);
+                    PaintRing(outer, inner.ok ? &inner : nullptr, pen, ARows, APitch, W, Y0, Y1,
+                              AY0);
             }
         });
+    }
+}
+
+void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColors, int AWidth,
+                  int AHeight, QImage& ADest, float AOpacity, const TPaintStyle& AStyle) {
+    if (AWidth <= 0 || AHeight <= 0) {
+        ADest = QImage();
+        return;
+    }
+    QImage out = Destination(ADest, AWidth, AHeight);
+    const TMosaicPainter painter(AItemXs, AColors, AWidth, AHeight, AOpacity, AStyle);
+    uchar* bits = out.bits();
+    const qsizetype pitch = out.bytesPerLine();
+    constexpr int R = TMosaicPainter::kRows;
+    ParallelFor((AHeight + R - 1) / R, [&](int band) {
+        const int Y0 = band * R, Y1 = std::min(AHeight, Y0 + R);
+        painter.paint(bits + qsizetype(Y0) * pitch, pitch, Y0, Y1);
     });
     ADest = std::move(out);
 }

@@ -3,6 +3,7 @@
 // mitred corners, in array order, so later tiles cover the shared edges of earlier ones.
 #pragma once
 
+#include "bands.h"
 #include "mosaic_model.h"
 
 #include <utility>
@@ -44,3 +45,27 @@ struct TPaintStyle {
 // style applied. The opacity scales the tiles, not the grout or the outline.
 void RenderMosaic(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColors, int AWidth,
                   int AHeight, QImage& ADest, float AOpacity, const TPaintStyle& AStyle);
+
+// RenderMosaic's painting, for a destination held a band of rows at a time (vorm-cli's
+// streaming path): the same pixels, whatever rows each call is given.
+class TMosaicPainter {
+public:
+    // Taller bands than the plain painter's: fewer tiles straddle two, and each tile's shapes
+    // are worked out once per band it reaches.
+    static constexpr int kRows = 2 * kBandRows;
+
+    // Keeps a reference to AItemXs, which must outlive it.
+    TMosaicPainter(const TItemXs& AItemXs, const std::vector<TAlphaColor>& AColors, int AWidth,
+                   int AHeight, float AOpacity, const TPaintStyle& AStyle);
+    // Paints rows [AY0, AY1) into ARows, which holds row AY0 (APitch bytes a row). Calls for
+    // rows apart may run at once.
+    void paint(uchar* ARows, qsizetype APitch, int AY0, int AY1) const;
+
+private:
+    const TItemXs& FItems;
+    int FWidth;
+    double FGrout, FStroke;
+    TPaint FGround, FPen;
+    std::vector<TPaint> FPaint;
+    TBandLists FBands;
+};

@@ -3,6 +3,8 @@
 #include "atomic_file.h"
 #include "bands.h"
 #include "drivers.h"
+#include "maker.h"
+#include "maker_outputs.h"
 #include "parallel.h"
 #include "render.h"
 #include "sampling.h"
@@ -192,6 +194,8 @@ struct TColors {
     std::vector<uint8_t> Has;
 };
 
+constexpr qint64 kMakerTileBytes = 320;
+
 TTileRows RowsOf(TBitmapToItemXsInit AInit, float w, int W, int H) {
     TTileRows rows;
     if (!rows.set(AInit, w, W, H))
@@ -208,7 +212,8 @@ int SampledBandRows(int W) {
 }
 
 // Reads the picture band by band into the tiles' sums. Once no later band reaches a row of
-// tiles, ADone(first tile's index, its tiles, count) gets it, in array order: its sums are final.
+// tiles, ADone(first tile's index, its tiles, count) gets it, in array order: its sums are final,
+// and the tiles are ADone's to take.
 template <typename Done>
 void SampleRows(const TTileRows& ARows, TRowSource& ASource, TProgress* AProgress, Done&& ADone) {
     const int W = ASource.width(), H = ASource.height();
@@ -219,7 +224,7 @@ void SampleRows(const TTileRows& ARows, TRowSource& ASource, TProgress* AProgres
     TRowSampler sampler(W, H);
     TTileWindow window(ARows, [W, H](const TItemX& t) { return TRowSampler::boxRows(t, W, H); });
     const int perRow = int(ARows.perRow());
-    auto finish = [&](int64_t AFirst, const TItemX* ATiles) { ADone(AFirst, ATiles, perRow); };
+    auto finish = [&](int64_t AFirst, TItemX* ATiles) { ADone(AFirst, ATiles, perRow); };
     const int bandRows = SampledBandRows(W);
     TBandFeed feed(ASource, W, H, bandRows);
     for (int Y0 = 0; Y0 < H; Y0 += bandRows) {
@@ -235,6 +240,18 @@ void SampleRows(const TTileRows& ARows, TRowSource& ASource, TProgress* AProgres
     window.dropAll(finish);
     if (AProgress)
         AProgress->setValue(0);
+}
+
+// Every tile with its sums, as the whole-picture sampler leaves them: what the maker options
+// choose their colours from.
+TItemXs SampleTiles(const TTileRows& ARows, TRowSource& ASource, TProgress* AProgress) {
+    TItemXs items;
+    items.reserve(size_t(ARows.tiles()));
+    SampleRows(ARows, ASource, AProgress, [&](int64_t, TItemX* ATiles, int ACount) {
+        items.insert(items.end(), std::make_move_iterator(ATiles),
+                     std::make_move_iterator(ATiles + ACount));
+    });
+    return items;
 }
 
 // The treated colours of every tile, for painting.
@@ -262,7 +279,7 @@ bool CanStreamMosaic(TBitmapToItemXsInit AInit) {
     return rows.set(AInit, 1.0f, 1, 1);
 }
 
-qint64 StreamMosaicBytes(TBitmapToItemXsInit AInit, float w, int W, int H, bool APng) {
+qint64 StreamMosaicBytes(TBitmapToItemXsInit AInit, float w, int W, int H, bool APng, bool AMaker) {
     const TTileRows rows = RowsOf(AInit, w, W, H);
     const qint64 row = qint64(W) * 4, bandRows = std::min(H, kBandRows);
     const qint64 threads = std::max(1, WorkerThreads());
@@ -276,58 +293,131 @@ qint64 StreamMosaicBytes(TBitmapToItemXsInit AInit, float w, int W, int H, bool 
         const qint64 window = std::min<qint64>(H, threads * 2 * 64) + 1;
         bytes += rows.tiles() * 5 + row * window * 3 / 2 + threads * 2 * (qint64(256) << 10);
     }
+    // A held tile (its corners on the heap) and, at most, the colour lists, the dithering's
+    // graph of neighbours and the painter's lists: a generous bound.
+    if (AMaker)
+        bytes += rows.tiles() * kMakerTileBytes;
     return bytes;
 }
 
+namespace {
+
+// The plain mosaic from each tile's treated colour: the tile rows are made again a window at a
+// time, so that no tile array is needed.
+void WritePlainPng(TPngRowWriter& APng, const TTileRows& ARows, const TColors& AColors, int W,
+                   int H, float AOpacity) {
+    TTileWindow window(ARows, [H](const TItemX& t) { return PaintRows(t, H); });
+    std::vector<TPaint> paints;
+    while (APng.first() < H) {
+        const int first = APng.first(), end = APng.end();
+        window.dropAbove(first, [](int64_t, const TItemX*) {});
+        window.reach(end);
+        // The colours of the tiles in the window; a tile without pixels paints nothing.
+        const auto [at0, count0] = window.run(first, end);
+        paints.resize(at0 + count0);
+        const int64_t base = window.firstIndex();
+        for (size_t k = at0; k < at0 + count0; ++k) {
+            TItemX& t = window.tiles()[k];
+            const size_t i = size_t(base + int64_t(k));
+            t.Count = AColors.Has[i];
+            paints[k] = PaintOf(AColors.Color[i], AOpacity);
+        }
+        const int bands = (end - first + kBandRows - 1) / kBandRows;
+        ParallelFor(bands, [&](int b) {
+            const int Y0 = first + b * kBandRows, Y1 = std::min(end, Y0 + kBandRows);
+            const auto [at, count] = window.run(Y0, Y1);
+            PaintStrip(window.tiles() + at, paints.data() + at, int(count), W, APng.scanLine(Y0),
+                       APng.bytesPerLine(), Y0, Y1);
+        });
+        APng.rowsDone();
+    }
+}
+
+// With maker options the tiles are held, a few dozen bytes each, for the colours are chosen from
+// all of them; the picture still streams in and the mosaic out.
+void StreamMakerPng(TPngRowWriter& APng, const TTileRows& ARows, const TItemXs& AItems,
+                    const TTileColors& AColors, TColorConv AColorConv, float AOpacity,
+                    const TMakerOptions& AMaker, int W, int H) {
+    if (AMaker.changesPicture()) {
+        const TMosaicPainter painter(
+            AItems, AColors.Color, W, H, AOpacity,
+            {AMaker.Grout, AMaker.GroutColor, AMaker.Outline, AMaker.OutlineColor});
+        constexpr int R = TMosaicPainter::kRows;
+        while (APng.first() < H) {
+            const int first = APng.first(), end = APng.end();
+            ParallelFor((end - first + R - 1) / R, [&](int b) {
+                const int Y0 = first + b * R, Y1 = std::min(end, Y0 + R);
+                painter.paint(APng.scanLine(Y0), APng.bytesPerLine(), Y0, Y1);
+            });
+            APng.rowsDone();
+        }
+        return;
+    }
+    // Only files beside the mosaic: the mosaic is the plain one.
+    TColors colors;
+    colors.Color.assign(AItems.size(), 0);
+    colors.Has.assign(AItems.size(), 0);
+    ParallelChunks(int(AItems.size()), kTileChunk, [&](int i) {
+        if (AItems[size_t(i)].Count > 0) {
+            colors.Color[size_t(i)] = AColorConv(AItems[size_t(i)]);
+            colors.Has[size_t(i)] = 1;
+        }
+    });
+    WritePlainPng(APng, ARows, colors, W, H, AOpacity);
+}
+
+} // namespace
+
 void StreamSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                    TRowSource& ASource, TColorConv AColorConv, float AOpacity, TProgress* AProgress,
-                   TPngCompression ACompression) {
+                   TPngCompression ACompression, const TMakerOptions& AMaker) {
     const int W = ASource.width(), H = ASource.height();
     WithConversionMemory(W, H, [&] {
         const TTileRows rows = RowsOf(AInit, w, W, H);
-        const TColors colors = SampleColors(rows, ASource, AColorConv, AProgress);
-        TAtomicFile file(AFileName);
         TPngOptions options;
         options.Compression = ACompression;
         options.Cancel = AProgress;
+        if (!AMaker.any()) {
+            const TColors colors = SampleColors(rows, ASource, AColorConv, AProgress);
+            TAtomicFile file(AFileName);
+            TPngRowWriter png([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, W,
+                              H, options, AFileName);
+            WritePlainPng(png, rows, colors, W, H, AOpacity);
+            file.commit();
+            return;
+        }
+        const TItemXs items = SampleTiles(rows, ASource, AProgress);
+        const TTileColors colors = MapTileColors(items, AColorConv, AMaker, AProgress);
+        // The files beside the mosaic are published once it is, as by the whole-picture drivers.
+        auto side = PrepareSideFiles(items, colors, AMaker, AInit, w, W, H);
+        TAtomicFile file(AFileName);
         TPngRowWriter png([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, W, H,
                           options, AFileName);
-        TTileWindow window(rows, [H](const TItemX& t) { return PaintRows(t, H); });
-        std::vector<TPaint> paints;
-        // Each window of the writer is painted in bands, on all threads.
-        while (png.first() < H) {
-            const int first = png.first(), end = png.end();
-            window.dropAbove(first, [](int64_t, const TItemX*) {});
-            window.reach(end);
-            // The colours of the tiles in the window; a tile without pixels paints nothing.
-            const auto [at0, count0] = window.run(first, end);
-            paints.resize(at0 + count0);
-            const int64_t base = window.firstIndex();
-            for (size_t k = at0; k < at0 + count0; ++k) {
-                TItemX& t = window.tiles()[k];
-                const size_t i = size_t(base + int64_t(k));
-                t.Count = colors.Has[i];
-                paints[k] = PaintOf(colors.Color[i], AOpacity);
-            }
-            const int bands = (end - first + kBandRows - 1) / kBandRows;
-            ParallelFor(bands, [&](int b) {
-                const int Y0 = first + b * kBandRows, Y1 = std::min(end, Y0 + kBandRows);
-                const auto [at, count] = window.run(Y0, Y1);
-                PaintStrip(window.tiles() + at, paints.data() + at, int(count), W, png.scanLine(Y0),
-                           png.bytesPerLine(), Y0, Y1);
-            });
-            png.rowsDone();
-        }
+        StreamMakerPng(png, rows, items, colors, AColorConv, AOpacity, AMaker, W, H);
         file.commit();
+        for (auto& f : side)
+            f->commit();
     });
 }
 
 void StreamWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
                     TRowSource& ASource, TColorConv AColorConv, float AOpacity,
-                    TProgress* AProgress, bool AColorConvOpaque) {
+                    TProgress* AProgress, bool AColorConvOpaque, const TMakerOptions& AMaker) {
     const int W = ASource.width(), H = ASource.height();
     WithConversionMemory(W, H, [&] {
         const TTileRows rows = RowsOf(AInit, w, W, H);
+        if (AMaker.any()) {
+            const TItemXs items = SampleTiles(rows, ASource, AProgress);
+            const TTileColors colors = MapTileColors(items, AColorConv, AMaker, AProgress);
+            auto side = PrepareSideFiles(items, colors, AMaker, AInit, w, W, H);
+            if (AMaker.changesPicture())
+                WriteMakerSvg(AFileName, items, W, H, colors, AMaker, AOpacity, AColorConvOpaque);
+            else
+                WriteItemXsSvg(AFileName, items, W, H, AColorConv, AOpacity, AColorConvOpaque);
+            for (auto& f : side)
+                f->commit();
+            return;
+        }
         // Each row of tiles is written as soon as its sums are final.
         TAtomicFile file(AFileName);
         std::string buf = ItemXsSvgHead(W, H, AOpacity, AColorConvOpaque);

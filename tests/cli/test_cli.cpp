@@ -544,38 +544,42 @@ TEST_F(CliTest, BatchConvertsEachAndReportsFailures) {
 } // namespace
 
 // A picture large enough to be read a band at a time (a small one is read whole, which takes
-// less): the mosaic is the one the whole-picture path makes (a bill of materials sends the
-// conversion there and leaves the mosaic alone), and a PNG cut short says how far it went.
+// less): the mosaic and the files beside it are the ones the whole-picture path makes (standard
+// input sends the conversion there), and a PNG cut short says how far it went.
 TEST_F(CliTest, StreamedMosaicsMatchTheWholePicture) {
     const QImage big = Picture(701, 433);
     const QString jpg = Dir.filePath("big.jpg"), png = Dir.filePath("big.png");
     ASSERT_TRUE(big.save(jpg, "JPEG"));
     ASSERT_TRUE(big.save(png, "PNG"));
+    const QStringList plain{"--quiet", "--shape", "hexagon", "--cell", "9"};
+    const QStringList maker = plain + QStringList{"--colors", "6", "--dither", "--grout", "1"};
     for (const QString& in : {jpg, png})
-        for (const char* ext : {"svg", "png"}) {
-            SCOPED_TRACE(testing::Message() << in.toStdString() << " " << ext);
-            const QString streamed = Dir.filePath(QStringLiteral("s.%1").arg(ext));
-            const QString whole = Dir.filePath(QStringLiteral("w.%1").arg(ext));
-            ASSERT_EQ(Cli({"--quiet", "--shape", "hexagon", "--cell", "9", in, streamed}).Code, 0);
-            ASSERT_EQ(Cli({"--quiet", "--shape", "hexagon", "--cell", "9", "--bom",
-                           Dir.filePath("bom.csv"), in, whole})
-                          .Code,
-                      0);
-            // The SVG byte for byte; the PNG pixel for pixel (its deflated bytes are not yet
-            // stable from run to run under a heavy load).
-            if (QByteArray(ext) == "svg")
-                EXPECT_EQ(Read(streamed), Read(whole));
-            else
-                EXPECT_EQ(QImage(streamed), QImage(whole));
-            for (const QString& f : {streamed, whole, Dir.filePath("bom.csv")})
-                QFile::remove(f);
-        }
-    // The budget counts the bands the streaming path holds, not the whole picture.
+        for (const char* ext : {"svg", "png"})
+            for (const QStringList& args : {plain, maker}) {
+                SCOPED_TRACE(testing::Message()
+                             << in.toStdString() << " " << ext << " " << args.size());
+                const QString streamed = Dir.filePath(QStringLiteral("s.%1").arg(ext));
+                const QString whole = Dir.filePath(QStringLiteral("w.%1").arg(ext));
+                const QString bomS = Dir.filePath("s.csv"), bomW = Dir.filePath("w.csv");
+                ASSERT_EQ(Cli(args + QStringList{"--bom", bomS, in, streamed}).Code, 0);
+                ASSERT_EQ(Cli(args + QStringList{"--bom", bomW, "-", whole}, {}, {}, in).Code, 0);
+                // The SVG byte for byte; the PNG pixel for pixel.
+                if (QByteArray(ext) == "svg")
+                    EXPECT_EQ(Read(streamed), Read(whole));
+                else
+                    EXPECT_EQ(QImage(streamed), QImage(whole));
+                EXPECT_EQ(Read(bomS), Read(bomW));
+                for (const QString& f : {streamed, whole, bomS, bomW})
+                    QFile::remove(f);
+            }
+    // The budget counts the bands (and, with maker options, the tiles) that the streaming path
+    // holds, not the whole picture.
     const QStringList hex{"--quiet", "--shape", "hexagon", "--memory-limit", "3M"};
     EXPECT_EQ(Cli(hex + QStringList{png, Dir.filePath("m.png")}).Code, 0);
     EXPECT_EQ(
-        Cli(hex + QStringList{"--bom", Dir.filePath("bom.csv"), png, Dir.filePath("n.png")}).Code,
-        1);
+        Cli(hex + QStringList{"--bom", Dir.filePath("bom.csv"), png, Dir.filePath("b.png")}).Code,
+        0);
+    EXPECT_EQ(Cli(hex + QStringList{"-", Dir.filePath("n.png")}, {}, {}, png).Code, 1);
     // A PNG cut short: grain, so that half the file holds about half the rows.
     QImage grain = big;
     for (int y = 0; y < grain.height(); ++y)

@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QImage>
 #include <QString>
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <initializer_list>
 
 // For the row readers: nothing held beside them.

@@ -1,5 +1,5 @@
 // The streaming path against the whole-picture drivers: the same SVG bytes and the same PNG
-// bytes (so the same pixels) for every shape, several cells, odd sizes and every treatment, on
+// pixels for every shape, several cells, odd sizes, every treatment and the maker options, on
 // 1, 2 and 5 threads; and a cancel leaves nothing.
 #include "catalog.h"
 #include "drivers.h"
@@ -125,6 +125,64 @@ TEST(Stream, WidePicturesGiveTheSameFiles) {
             for (const char* ext : {"w.svg", "w.png", "s.svg", "s.png"})
                 QFile::remove(base + ext);
         }
+    SetWorkerThreads(0);
+}
+
+// The maker options hold the tiles while the picture streams: the same mosaic and the same files
+// beside it, dithering included, whatever the number of threads.
+TEST(Stream, MakerOptionsGiveTheSameFiles) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TMakerOptions palette;
+    for (TAlphaColor c : {0xFF000000u, 0xFFFFFFFFu, 0xFFC03020u, 0xFF2080C0u, 0xFF30A040u})
+        palette.Palette.Entries.push_back({QString(), c, QString()});
+    palette.Dither = true;
+    palette.Grout = 1.5;
+    palette.GroutColor = 0xFFFFFFFF;
+    TMakerOptions counted;
+    counted.Colors = 5;
+    counted.Outline = 1;
+    counted.OutlineColor = 0x80FF0000;
+    TMakerOptions sideOnly; // the plain mosaic, with the files beside it
+    int n = 0;
+    for (int threads : {1, 2, 5}) {
+        SetWorkerThreads(threads);
+        for (size_t s = 0; s < kShapes.size(); ++s)
+            for (const TMakerOptions* maker : {&palette, &counted, &sideOnly}) {
+                const QImage source = Picture(97, 70, n % 2 == 0, quint32(200 + n));
+                const TShapeEntry& shape = kShapes[s];
+                const TColorEntry& color = kColors[size_t(n) % kColors.size()];
+                SCOPED_TRACE(testing::Message() << shape.Key << " " << color.Key << " options "
+                                                << n % 3 << " threads " << threads);
+                const QString base = dir.filePath(QString::number(n++));
+                auto withFiles = [&](const char* AWho) {
+                    TMakerOptions o = *maker;
+                    o.BomFile = base + AWho + "bom.csv";
+                    o.TilesFile = base + AWho + "tiles.json";
+                    o.CutLinesFile = base + AWho + "cut.svg";
+                    return o;
+                };
+                MosaicWriteSvg(base + "w.svg", shape.Init, 6, source, color.Conv, 0.8f, nullptr,
+                               color.Opaque, withFiles("w"));
+                QImage painted;
+                MosaicSavePng(base + "w.png", shape.Init, 6, source, painted, color.Conv, 0.8f,
+                              nullptr, TPngCompression::Fast, withFiles("w"));
+                TImageRows svgRows(source), pngRows(source);
+                StreamWriteSvg(base + "s.svg", shape.Init, 6, svgRows, color.Conv, 0.8f, nullptr,
+                               color.Opaque, withFiles("s"));
+                StreamSavePng(base + "s.png", shape.Init, 6, pngRows, color.Conv, 0.8f, nullptr,
+                              TPngCompression::Fast, withFiles("s"));
+                ASSERT_EQ(Bytes(base + "w.svg"), Bytes(base + "s.svg"));
+                const QImage a(base + "w.png");
+                ASSERT_FALSE(a.isNull());
+                ASSERT_EQ(a, QImage(base + "s.png"));
+                for (const char* side : {"bom.csv", "tiles.json", "cut.svg"}) {
+                    const QByteArray whole = Bytes(base + "w" + side);
+                    ASSERT_FALSE(whole.isEmpty()) << side;
+                    ASSERT_EQ(whole, Bytes(base + "s" + side)) << side;
+                }
+            }
+    }
     SetWorkerThreads(0);
 }
 
