@@ -54,6 +54,18 @@ void TAtomicFile::commit() {
         DiscardPendingFile(FFile);
         throw ECanceled();
     }
+    publish();
+}
+
+void TAtomicFile::commitWithoutStop() {
+    if (FFile.Fd < 0)
+        fail(EBADF);
+    if (const int error = SyncPendingFile(FFile))
+        fail(error);
+    publish();
+}
+
+void TAtomicFile::publish() {
     const std::string target = Native(FFileName);
     const bool replace = FMode == TMode::Replace;
     for (int attempt = 0; attempt < kPublishAttempts; ++attempt) {

@@ -31,8 +31,13 @@ public:
     // Publishes the file. Throws ECanceled, and discards the file, when a stop was requested
     // (see SetStopBeforePublish); after it returns, the file is in place.
     void commit();
+    // As commit, without asking about a stop: for a file that completes a set whose first file
+    // is already published (the files beside a mosaic), so that a stop never leaves a new
+    // mosaic beside the files of an earlier one.
+    void commitWithoutStop();
 
 private:
+    void publish();
     [[noreturn]] void fail(int AError);
     QString FFileName;
     TMode FMode;

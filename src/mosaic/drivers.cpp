@@ -69,7 +69,8 @@ void RunPipeline(TBitmapToItemXsInit AInit, float w, QImage ASource, QImage* ADe
 }
 
 // Writes the mosaic through AWriteMosaic with the side files around it: they are written first
-// and published only once the mosaic is, so that a failure before then leaves nothing.
+// and published only once the mosaic is, so that a failure before then leaves nothing, and a
+// stop request after then still publishes them all.
 template <typename WriteMosaic>
 void WithSideFiles(const TPipelineResult& R, const TMakerOptions& AMaker, TBitmapToItemXsInit AInit,
                    float w, WriteMosaic&& AWriteMosaic) {
@@ -78,7 +79,7 @@ void WithSideFiles(const TPipelineResult& R, const TMakerOptions& AMaker, TBitma
         side = PrepareSideFiles(R.Items, *R.Colors, AMaker, AInit, w, R.W, R.H);
     AWriteMosaic();
     for (auto& f : side)
-        f->commit();
+        f->commitWithoutStop();
 }
 
 void WriteSvgOf(const QString& AFileName, const TPipelineResult& R, TColorConv AColorConv,

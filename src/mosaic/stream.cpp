@@ -396,7 +396,7 @@ void StreamSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
         StreamMakerPng(png, rows, items, colors, AColorConv, AOpacity, AMaker, W, H);
         file.commit();
         for (auto& f : side)
-            f->commit();
+            f->commitWithoutStop();
     });
 }
 
@@ -415,7 +415,7 @@ void StreamWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w
             else
                 WriteItemXsSvg(AFileName, items, W, H, AColorConv, AOpacity, AColorConvOpaque);
             for (auto& f : side)
-                f->commit();
+                f->commitWithoutStop();
             return;
         }
         // Each row of tiles is written as soon as its sums are final.

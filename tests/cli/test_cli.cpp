@@ -363,6 +363,34 @@ TEST_F(CliTest, InterruptedSavePutsTheEarlierFileBack) {
     }
 }
 
+// A stop seen once the mosaic is published still publishes the files beside it: a new mosaic
+// never stands beside the bill of materials of an earlier one, and the save counts.
+TEST_F(CliTest, AStopAfterTheMosaicKeepsItsSideFiles) {
+    const QString big = Dir.filePath("big.jpg");
+    ASSERT_TRUE(Picture(701, 433).save(big, "JPEG"));
+    for (const QString& in : {Input, big}) {
+        SCOPED_TRACE(in.toStdString());
+        const QString out = Dir.filePath("out.png"), bom = Dir.filePath("bom.csv");
+        WriteFileAtomically(bom, "earlier");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_PRELOAD", VORM_SIGNAL_SHIM);
+        env.insert("VORM_TEST_SIGNAL", QString::number(SIGINT));
+        env.insert("VORM_TEST_SIGNAL_AT", "publish");
+        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
+        const CliRun r = Cli({"--quiet", "--colors", "4", "--bom", bom, in, out}, env);
+        EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.contains(
+            QStringLiteral("vorm-cli: stopped; \"%1\" was written before the stop request.")
+                .arg(out)))
+            << r.Err.toStdString();
+        EXPECT_FALSE(QImage(out).isNull());
+        EXPECT_TRUE(Read(bom).startsWith("name,")) << Read(bom).left(40).toStdString();
+        EXPECT_EQ(Read(Dir.filePath("bom (1).csv")), "earlier");
+        for (const QString& f : QDir(Dir.path()).entryList({"out*", "bom*"}, QDir::Files))
+            QFile::remove(Dir.filePath(f));
+    }
+}
+
 // A symbolic link, even a broken one, takes its name: the move aside goes past it and never
 // writes through it, wherever it points.
 TEST_F(CliTest, MoveAsideNeverFollowsLinks) {
