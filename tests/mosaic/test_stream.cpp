@@ -206,17 +206,23 @@ TEST(Stream, ACancelLeavesNothing) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QImage source = Picture(90, 150, false, 7);
-    for (bool svg : {false, true}) {
-        TStopAfter stop(40); // row 40: the second band
-        TImageRows rows(source);
-        const QString name = dir.filePath(svg ? "out.svg" : "out.png");
-        const TShapeEntry& shape = kShapes[6];
-        EXPECT_THROW(
-            svg ? StreamWriteSvg(name, shape.Init, 16, rows, kColors[0].Conv, 1, &stop, true)
-                : StreamSavePng(name, shape.Init, 16, rows, kColors[0].Conv, 1, &stop),
-            ECanceled);
-        EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
-    }
+    // With maker options too, whose files beside the mosaic are left out alike.
+    TMakerOptions maker;
+    maker.Colors = 4;
+    maker.BomFile = dir.filePath("bom.csv");
+    for (const TMakerOptions& options : {TMakerOptions(), maker})
+        for (bool svg : {false, true}) {
+            TStopAfter stop(40); // row 40: the second band
+            TImageRows rows(source);
+            const QString name = dir.filePath(svg ? "out.svg" : "out.png");
+            const TShapeEntry& shape = kShapes[6];
+            EXPECT_THROW(svg ? StreamWriteSvg(name, shape.Init, 16, rows, kColors[0].Conv, 1, &stop,
+                                              true, options)
+                             : StreamSavePng(name, shape.Init, 16, rows, kColors[0].Conv, 1, &stop,
+                                             TPngCompression::Fast, options),
+                         ECanceled);
+            EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        }
 }
 
 } // namespace
