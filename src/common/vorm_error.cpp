@@ -1,5 +1,7 @@
 #include "vorm_error.h"
 
+#include "progress.h"
+
 #include <QDir>
 
 QString CannotReadMessage(const QString& AFileName, const QString& AReason) {
@@ -10,4 +12,9 @@ QString CannotReadMessage(const QString& AFileName, const QString& AReason) {
 QString CannotWriteMessage(const QString& AFileName, const QString& AReason) {
     return QStringLiteral("Cannot write \"%1\": %2.")
         .arg(QDir::toNativeSeparators(AFileName), AReason);
+}
+
+void ThrowIfCanceled(const TProgress* AProgress) {
+    if (AProgress && AProgress->isCanceled())
+        throw ECanceled();
 }

@@ -22,6 +22,11 @@ public:
     ECanceled() : EVormError(QStringLiteral("The conversion was cancelled.")) {}
 };
 
+class TProgress;
+// Throws ECanceled when AProgress (if any) asks to stop: the points between the steps of long
+// work that has no rows to report. Asked on the thread that runs the work.
+void ThrowIfCanceled(const TProgress* AProgress);
+
 // The message for a file that could not be read: "Cannot read "name": reason."
 QString CannotReadMessage(const QString& AFileName, const QString& AReason);
 

@@ -2,30 +2,35 @@
 
 #include "color_match.h"
 #include "tile_edges.h"
+#include "vorm_error.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr double kDamp = 0.75;  // a large error passes on three quarters of itself
-constexpr double kLarge = 12.0; // ΔE*ab from which an error counts as large
-constexpr double kTiny = 0.25;  // below this the error is dropped
+constexpr double kDamp = 0.75;          // a large error passes on three quarters of itself
+constexpr double kLarge = 12.0;         // ΔE*ab from which an error counts as large
+constexpr double kTiny = 0.25;          // below this the error is dropped
+constexpr int32_t kPollTiles = 1 << 16; // tiles between two questions whether to stop
 
 } // namespace
 
 void DitherTiles(const TItemXs& AItems, const std::vector<char>& AWritten,
                  const std::vector<TAlphaColor>& ATreated, const std::vector<TAlphaColor>& AList,
-                 std::vector<uint16_t>& ASlot) {
+                 std::vector<uint16_t>& ASlot, const TProgress* AProgress) {
     const int32_t n = int32_t(AItems.size());
-    const TTileGraph graph = TileNeighbours(n, [&](int32_t i, TCorners& c) {
-        if (!AWritten[size_t(i)])
-            return 0;
-        const TPointFX& p = AItems[size_t(i)].Points;
-        const int m = int(std::min<size_t>(p.size(), kMaxCorners));
-        std::copy_n(p.begin(), m, c.begin());
-        return m;
-    });
+    const TTileGraph graph = TileNeighbours(
+        n,
+        [&](int32_t i, TCorners& c) {
+            if (!AWritten[size_t(i)])
+                return 0;
+            const TPointFX& p = AItems[size_t(i)].Points;
+            const int m = int(std::min<size_t>(p.size(), kMaxCorners));
+            std::copy_n(p.begin(), m, c.begin());
+            return m;
+        },
+        AProgress);
     const TColorMatcher matcher(AList);
     struct TErr {
         float L = 0, a = 0, b = 0;
@@ -33,6 +38,8 @@ void DitherTiles(const TItemXs& AItems, const std::vector<char>& AWritten,
     std::vector<TErr> err(static_cast<size_t>(n));
     int last = -1; // the previous tile's answer: a likely one
     for (int32_t i = 0; i < n; ++i) {
+        if (i % kPollTiles == 0)
+            ThrowIfCanceled(AProgress);
         if (!AWritten[size_t(i)])
             continue;
         const TLab own = LabOfRgb(ATreated[size_t(i)]);

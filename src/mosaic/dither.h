@@ -12,8 +12,11 @@
 
 #include <vector>
 
+class TProgress;
+
 // ASlot[i] becomes the index in AList of tile i's colour, for every tile with AWritten[i]; the
-// others are left as they are. ATreated holds each tile's treated colour.
+// others are left as they are. ATreated holds each tile's treated colour. Throws ECanceled when
+// AProgress asks to stop, which it is asked every few ten thousand tiles.
 void DitherTiles(const TItemXs& AItems, const std::vector<char>& AWritten,
                  const std::vector<TAlphaColor>& ATreated, const std::vector<TAlphaColor>& AList,
-                 std::vector<uint16_t>& ASlot);
+                 std::vector<uint16_t>& ASlot, const TProgress* AProgress = nullptr);

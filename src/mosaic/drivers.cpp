@@ -73,21 +73,24 @@ void RunPipeline(TBitmapToItemXsInit AInit, float w, QImage ASource, QImage* ADe
 // stop request after then still publishes them all.
 template <typename WriteMosaic>
 void WithSideFiles(const TPipelineResult& R, const TMakerOptions& AMaker, TBitmapToItemXsInit AInit,
-                   float w, WriteMosaic&& AWriteMosaic) {
+                   float w, TProgress* AProgress, WriteMosaic&& AWriteMosaic) {
     std::vector<std::unique_ptr<TAtomicFile>> side;
     if (R.Colors)
-        side = PrepareSideFiles(R.Items, *R.Colors, AMaker, AInit, w, R.W, R.H);
+        side = PrepareSideFiles(R.Items, *R.Colors, AMaker, AInit, w, R.W, R.H, AProgress);
     AWriteMosaic();
     for (auto& f : side)
         f->commitWithoutStop();
 }
 
 void WriteSvgOf(const QString& AFileName, const TPipelineResult& R, TColorConv AColorConv,
-                float AOpacity, bool AColorConvOpaque, const TMakerOptions& AMaker) {
+                float AOpacity, bool AColorConvOpaque, const TMakerOptions& AMaker,
+                TProgress* AProgress) {
     if (R.Colors && AMaker.changesPicture())
-        WriteMakerSvg(AFileName, R.Items, R.W, R.H, *R.Colors, AMaker, AOpacity, AColorConvOpaque);
+        WriteMakerSvg(AFileName, R.Items, R.W, R.H, *R.Colors, AMaker, AOpacity, AColorConvOpaque,
+                      AProgress);
     else
-        WriteItemXsSvg(AFileName, R.Items, R.W, R.H, AColorConv, AOpacity, AColorConvOpaque);
+        WriteItemXsSvg(AFileName, R.Items, R.W, R.H, AColorConv, AOpacity, AColorConvOpaque,
+                       AProgress);
 }
 
 } // namespace
@@ -112,7 +115,7 @@ void MosaicSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
     RunPipeline(
         AInit, w, std::move(ASource), &ADest, AColorConv, AOpacity, AProgress, AMaker,
         [&](const TPipelineResult& R) {
-            WithSideFiles(R, AMaker, AInit, w, [&] {
+            WithSideFiles(R, AMaker, AInit, w, AProgress, [&] {
                 TPngOptions options;
                 options.Compression = ACompression;
                 options.Cancel = AProgress;
@@ -129,8 +132,8 @@ void MosaicSaveSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
     RunPipeline(
         AInit, w, ASource, &ADest, AColorConv, AOpacity, AProgress, AMaker,
         [&](const TPipelineResult& R) {
-            WithSideFiles(R, AMaker, AInit, w, [&] {
-                WriteSvgOf(AFileName, R, AColorConv, AOpacity, AColorConvOpaque, AMaker);
+            WithSideFiles(R, AMaker, AInit, w, AProgress, [&] {
+                WriteSvgOf(AFileName, R, AColorConv, AOpacity, AColorConvOpaque, AMaker, AProgress);
             });
         },
         AReport);
@@ -141,8 +144,9 @@ void MosaicWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w
                     bool AColorConvOpaque, const TMakerOptions& AMaker) {
     RunPipeline(AInit, w, std::move(ASource), nullptr, AColorConv, AOpacity, AProgress, AMaker,
                 [&](const TPipelineResult& R) {
-                    WithSideFiles(R, AMaker, AInit, w, [&] {
-                        WriteSvgOf(AFileName, R, AColorConv, AOpacity, AColorConvOpaque, AMaker);
+                    WithSideFiles(R, AMaker, AInit, w, AProgress, [&] {
+                        WriteSvgOf(AFileName, R, AColorConv, AOpacity, AColorConvOpaque, AMaker,
+                                   AProgress);
                     });
                 });
 }
@@ -152,7 +156,7 @@ void MosaicWriteSvgTo(const TByteSink& ASink, TBitmapToItemXsInit AInit, float w
                       bool AColorConvOpaque, const TMakerOptions& AMaker) {
     RunPipeline(AInit, w, std::move(ASource), nullptr, AColorConv, AOpacity, AProgress, AMaker,
                 [&](const TPipelineResult& R) {
-                    WithSideFiles(R, AMaker, AInit, w, [&] {
+                    WithSideFiles(R, AMaker, AInit, w, AProgress, [&] {
                         if (R.Colors && AMaker.changesPicture())
                             WriteMakerSvgTo(ASink, R.Items, R.W, R.H, *R.Colors, AMaker, AOpacity,
                                             AColorConvOpaque);
@@ -170,7 +174,7 @@ void MosaicWritePngTo(const TByteSink& ASink, const QString& AName, TBitmapToIte
     QImage painted;
     RunPipeline(AInit, w, std::move(ASource), &painted, AColorConv, AOpacity, AProgress, AMaker,
                 [&](const TPipelineResult& R) {
-                    WithSideFiles(R, AMaker, AInit, w, [&] {
+                    WithSideFiles(R, AMaker, AInit, w, AProgress, [&] {
                         TPngOptions options;
                         options.Compression = ACompression;
                         options.Cancel = AProgress;

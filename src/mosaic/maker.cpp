@@ -71,8 +71,7 @@ TTileColors MapTileColors(const TItemXs& AItems, TColorConv AConv, const TMakerO
         written[size_t(i)] = 1;
         out.Color[size_t(i)] = AConv(t);
     });
-    if (AProgress && AProgress->isCanceled())
-        throw ECanceled();
+    ThrowIfCanceled(AProgress);
     if (!AOptions.mapsColors())
         return out;
 
@@ -91,7 +90,7 @@ TTileColors MapTileColors(const TItemXs& AItems, TColorConv AConv, const TMakerO
             std::vector<TAlphaColor> rgbs;
             for (const TPaletteEntry& e : entries)
                 rgbs.push_back(e.Rgb);
-            pick = ChoosePaletteColors(histogram, rgbs, AOptions.Colors);
+            pick = ChoosePaletteColors(histogram, rgbs, AOptions.Colors, AProgress);
         } else {
             for (int k = 0; k < int(entries.size()); ++k)
                 pick.push_back(k);
@@ -100,12 +99,11 @@ TTileColors MapTileColors(const TItemXs& AItems, TColorConv AConv, const TMakerO
             out.Colors.push_back({entries[size_t(k)].Rgb | 0xFF000000u, entries[size_t(k)].Name,
                                   entries[size_t(k)].Code});
     } else {
-        for (TAlphaColor c : QuantizeColors(histogram, AOptions.Colors))
+        for (TAlphaColor c : QuantizeColors(histogram, AOptions.Colors, AProgress))
             out.Colors.push_back({c, QString(), QString()});
     }
     histogram = {};
-    if (AProgress && AProgress->isCanceled())
-        throw ECanceled();
+    ThrowIfCanceled(AProgress);
     out.Grouped = true;
     out.Slot.assign(size_t(n), kNoSlot);
     std::vector<TAlphaColor> list;
@@ -114,7 +112,7 @@ TTileColors MapTileColors(const TItemXs& AItems, TColorConv AConv, const TMakerO
     if (list.empty())
         return out;
     if (AOptions.Dither) {
-        DitherTiles(AItems, written, out.Color, list, out.Slot);
+        DitherTiles(AItems, written, out.Color, list, out.Slot, AProgress);
     } else {
         // Each distinct treated colour once, then every tile of it.
         std::vector<TAlphaColor> unique;
@@ -126,13 +124,20 @@ TTileColors MapTileColors(const TItemXs& AItems, TColorConv AConv, const TMakerO
         unique.erase(std::unique(unique.begin(), unique.end()), unique.end());
         std::vector<uint16_t> slotOf(unique.size());
         const TColorMatcher matcher(list);
-        // The colours are sorted, so the one before (in the same chunk) hints at the answer.
-        constexpr int kChunk = 256;
-        ParallelChunks(int(unique.size()), kChunk, [&](int u) {
-            const int hint = u % kChunk ? slotOf[size_t(u) - 1] : -1;
-            slotOf[size_t(u)] =
-                uint16_t(matcher.nearest(LabOfRgb(unique[size_t(u)]), nullptr, hint));
-        });
+        // The colours are sorted, so the one before (in the same chunk) hints at the answer. A
+        // slice at a time, asking between them whether to stop: a big palette takes a while.
+        constexpr int kChunk = 256, kSlice = kChunk * 256;
+        for (int from = 0; from < int(unique.size()); from += kSlice) {
+            ThrowIfCanceled(AProgress);
+            const int count = std::min(kSlice, int(unique.size()) - from);
+            ParallelChunks(count, kChunk, [&](int k) {
+                const int u = from + k;
+                const int hint = k % kChunk ? slotOf[size_t(u) - 1] : -1;
+                slotOf[size_t(u)] =
+                    uint16_t(matcher.nearest(LabOfRgb(unique[size_t(u)]), nullptr, hint));
+            });
+        }
+        ThrowIfCanceled(AProgress);
         ParallelChunks(n, kTileChunk, [&](int i) {
             if (!written[size_t(i)])
                 return;

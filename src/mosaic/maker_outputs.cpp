@@ -4,6 +4,7 @@
 #include "catalog.h"
 #include "grout.h"
 #include "tile_edges.h"
+#include "vorm_error.h"
 
 #include <QFileInfo>
 #include <charconv>
@@ -205,7 +206,7 @@ void EmitTilesJson(const TItemXs& AItems, const TTileColors& AColors, const TMak
 }
 
 std::string CutLinesText(const TItemXs& AItems, const TTileColors& AColors, double AGrout,
-                         int AWidth, int AHeight) {
+                         int AWidth, int AHeight, const TProgress* AProgress) {
     std::vector<char> written(AItems.size(), 0);
     EachWritten(AItems, AColors, AGrout,
                 [&](int32_t i, const TCorners&, int) { written[size_t(i)] = 1; });
@@ -214,15 +215,17 @@ std::string CutLinesText(const TItemXs& AItems, const TTileColors& AColors, doub
         [&](int32_t i, TCorners& c) {
             return written[size_t(i)] ? WrittenPolygon(AItems[size_t(i)], AGrout, c) : 0;
         },
-        AWidth, AHeight);
-    return CutLinesSvg(segments, AWidth, AHeight);
+        AWidth, AHeight, AProgress);
+    return CutLinesSvg(segments, AWidth, AHeight, AProgress);
 }
 
 std::vector<std::unique_ptr<TAtomicFile>>
 PrepareSideFiles(const TItemXs& AItems, const TTileColors& AColors, const TMakerOptions& AOpt,
-                 TBitmapToItemXsInit AInit, float ACell, int AWidth, int AHeight) {
+                 TBitmapToItemXsInit AInit, float ACell, int AWidth, int AHeight,
+                 const TProgress* AProgress) {
     std::vector<std::unique_ptr<TAtomicFile>> files;
     auto write = [&](const QString& AName, const std::string& AText) {
+        ThrowIfCanceled(AProgress);
         files.push_back(std::make_unique<TAtomicFile>(AName));
         files.back()->write(AText.data(), qint64(AText.size()));
     };
@@ -242,9 +245,16 @@ PrepareSideFiles(const TItemXs& AItems, const TTileColors& AColors, const TMaker
         files.push_back(std::make_unique<TAtomicFile>(AOpt.TilesFile));
         TAtomicFile& f = *files.back();
         EmitTilesJson(AItems, AColors, AOpt, shape, ACell, AWidth, AHeight,
-                      [&](const std::string& s) { f.write(s.data(), qint64(s.size())); });
+                      [&](const std::string& s) {
+                          ThrowIfCanceled(AProgress);
+                          f.write(s.data(), qint64(s.size()));
+                      });
     }
-    if (!AOpt.CutLinesFile.isEmpty())
-        write(AOpt.CutLinesFile, CutLinesText(AItems, AColors, AOpt.Grout, AWidth, AHeight));
+    if (!AOpt.CutLinesFile.isEmpty()) {
+        ThrowIfCanceled(AProgress);
+        write(AOpt.CutLinesFile,
+              CutLinesText(AItems, AColors, AOpt.Grout, AWidth, AHeight, AProgress));
+    }
+    ThrowIfCanceled(AProgress);
     return files;
 }

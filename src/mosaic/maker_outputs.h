@@ -39,14 +39,17 @@ void EmitTilesJson(const TItemXs& AItems, const TTileColors& AColors, const TMak
                    const char* AShape, float ACell, int AWidth, int AHeight,
                    const TTextSink& ASink);
 
-// The cut lines of the written tiles (tile_edges.h).
+// The cut lines of the written tiles (tile_edges.h); stopped as those are.
+class TProgress;
 std::string CutLinesText(const TItemXs& AItems, const TTileColors& AColors, double AGrout,
-                         int AWidth, int AHeight);
+                         int AWidth, int AHeight, const TProgress* AProgress = nullptr);
 
 // Writes each side file that AOpt names, each all or nothing, and returns without committing
 // them: the caller commits the files in the list once the mosaic itself is written, so that a
-// failure before then leaves nothing.
+// failure before then leaves nothing. Throws ECanceled when AProgress asks to stop, which it is
+// asked between the files and every megabyte of the list of tiles.
 class TAtomicFile;
 std::vector<std::unique_ptr<TAtomicFile>>
 PrepareSideFiles(const TItemXs& AItems, const TTileColors& AColors, const TMakerOptions& AOpt,
-                 TBitmapToItemXsInit AInit, float ACell, int AWidth, int AHeight);
+                 TBitmapToItemXsInit AInit, float ACell, int AWidth, int AHeight,
+                 const TProgress* AProgress = nullptr);

@@ -2,6 +2,7 @@
 
 #include "bands.h"
 #include "color_match.h"
+#include "vorm_error.h"
 
 #include <algorithm>
 #include <cmath>
@@ -326,8 +327,10 @@ std::vector<TWeightedColor> Unique(const std::vector<TWeightedColor>& AColors) {
 
 } // namespace
 
-std::vector<TAlphaColor> QuantizeColors(const std::vector<TWeightedColor>& AColors, int N) {
+std::vector<TAlphaColor> QuantizeColors(const std::vector<TWeightedColor>& AColors, int N,
+                                        const TProgress* AProgress) {
     const std::vector<TWeightedColor> unique = Unique(AColors);
+    ThrowIfCanceled(AProgress);
     std::vector<TAlphaColor> out;
     if (N <= 0 || unique.empty())
         return out;
@@ -338,21 +341,26 @@ std::vector<TAlphaColor> QuantizeColors(const std::vector<TWeightedColor>& AColo
         // The colours in cells, the cells in at most kReps boxes: the search works on those,
         // two thousand weighted colours whatever the picture's size.
         std::vector<TPoint> cells = Cells(unique);
+        ThrowIfCanceled(AProgress);
         std::vector<TPoint> reps = cells;
         if (int(reps.size()) > kReps)
             reps = MedianCut(reps, kReps);
+        ThrowIfCanceled(AProgress);
         std::vector<TPoint> seedBoxes = reps;
         const std::vector<TPoint> seeds = MedianCut(seedBoxes, N);
         std::vector<TLab> centres;
         for (const TPoint& s : seeds)
             centres.push_back(s.Lab);
         centres = Refine(reps, centres, kIters);
+        ThrowIfCanceled(AProgress);
         // The swaps look on a coarser set, where a trial costs an eighth.
         std::vector<TPoint> coarse = reps;
         if (int(coarse.size()) > kCoarse)
             coarse = MedianCut(coarse, kCoarse);
         centres = Swaps(coarse, centres, kSwaps);
+        ThrowIfCanceled(AProgress);
         centres = Refine(reps, centres, 6);
+        ThrowIfCanceled(AProgress);
         for (const TLab& c : centres)
             out.push_back(RgbOfLab(c));
         Polish(reps, out, kPolish);
@@ -367,7 +375,8 @@ std::vector<TAlphaColor> QuantizeColors(const std::vector<TWeightedColor>& AColo
 }
 
 std::vector<int> ChoosePaletteColors(const std::vector<TWeightedColor>& AColors,
-                                     const std::vector<TAlphaColor>& APalette, int N) {
+                                     const std::vector<TAlphaColor>& APalette, int N,
+                                     const TProgress* AProgress) {
     const int P = int(APalette.size());
     std::vector<int> chosen;
     if (P <= N) {
@@ -378,7 +387,9 @@ std::vector<int> ChoosePaletteColors(const std::vector<TWeightedColor>& AColors,
     const std::vector<TWeightedColor> unique = Unique(AColors);
     if (unique.empty() || N <= 0)
         return chosen;
+    ThrowIfCanceled(AProgress);
     std::vector<TPoint> cells = Cells(unique);
+    ThrowIfCanceled(AProgress);
     const std::vector<TPoint> reps = MedianCut(cells, 1024);
     const int M = int(reps.size());
     std::vector<TLab> pal;
@@ -396,6 +407,7 @@ std::vector<int> ChoosePaletteColors(const std::vector<TWeightedColor>& AColors,
     std::vector<double> cur(size_t(M), std::numeric_limits<double>::infinity());
     std::vector<char> in(size_t(P), 0);
     for (int step = 0; step < N; ++step) {
+        ThrowIfCanceled(AProgress);
         int pick = -1;
         double pickCost = std::numeric_limits<double>::infinity();
         for (int p = 0; p < P; ++p) {
@@ -440,7 +452,8 @@ std::vector<int> ChoosePaletteColors(const std::vector<TWeightedColor>& AColors,
             cost += reps[size_t(m)].W * d(chosen[size_t(first[size_t(m)])], m);
         for (int pass = 0; pass < 4; ++pass) {
             bool improved = false;
-            for (int s = 0; s < N; ++s)
+            for (int s = 0; s < N; ++s) {
+                ThrowIfCanceled(AProgress);
                 for (int p = 0; p < P; ++p) {
                     if (in[size_t(p)])
                         continue;
@@ -459,6 +472,7 @@ std::vector<int> ChoosePaletteColors(const std::vector<TWeightedColor>& AColors,
                         nearestTwo();
                     }
                 }
+            }
             if (!improved)
                 break;
         }

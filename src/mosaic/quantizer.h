@@ -14,19 +14,24 @@
 
 #include <vector>
 
+class TProgress;
+
 struct TWeightedColor {
     TAlphaColor Rgb; // the low 24 bits count
     double Weight;   // pixels
 };
 
 // At most AColors colours (0xFFRRGGBB), ordered by lightness; fewer only when the input holds
-// fewer distinct colours.
-std::vector<TAlphaColor> QuantizeColors(const std::vector<TWeightedColor>& AColors, int AColors_);
+// fewer distinct colours. Both throw ECanceled when AProgress asks to stop, which it is asked
+// between the steps.
+std::vector<TAlphaColor> QuantizeColors(const std::vector<TWeightedColor>& AColors, int AColors_,
+                                        const TProgress* AProgress = nullptr);
 
 // The AColors entries of APalette (by index, ascending) that serve the colours best, chosen
 // greedily and then improved by swaps; all of them when the palette holds no more.
 std::vector<int> ChoosePaletteColors(const std::vector<TWeightedColor>& AColors,
-                                     const std::vector<TAlphaColor>& APalette, int AColors_);
+                                     const std::vector<TAlphaColor>& APalette, int AColors_,
+                                     const TProgress* AProgress = nullptr);
 
 // The mean ΔE00 between each colour and its nearest entry of APalette, weighted.
 double MeanDeltaE(const std::vector<TWeightedColor>& AColors,

@@ -389,7 +389,7 @@ void StreamSavePng(const QString& AFileName, TBitmapToItemXsInit AInit, float w,
         const TItemXs items = SampleTiles(rows, ASource, AProgress);
         const TTileColors colors = MapTileColors(items, AColorConv, AMaker, AProgress);
         // The files beside the mosaic are published once it is, as by the whole-picture drivers.
-        auto side = PrepareSideFiles(items, colors, AMaker, AInit, w, W, H);
+        auto side = PrepareSideFiles(items, colors, AMaker, AInit, w, W, H, AProgress);
         TAtomicFile file(AFileName);
         TPngRowWriter png([&](const void* AData, qint64 ASize) { file.write(AData, ASize); }, W, H,
                           options, AFileName);
@@ -409,11 +409,13 @@ void StreamWriteSvg(const QString& AFileName, TBitmapToItemXsInit AInit, float w
         if (AMaker.any()) {
             const TItemXs items = SampleTiles(rows, ASource, AProgress);
             const TTileColors colors = MapTileColors(items, AColorConv, AMaker, AProgress);
-            auto side = PrepareSideFiles(items, colors, AMaker, AInit, w, W, H);
+            auto side = PrepareSideFiles(items, colors, AMaker, AInit, w, W, H, AProgress);
             if (AMaker.changesPicture())
-                WriteMakerSvg(AFileName, items, W, H, colors, AMaker, AOpacity, AColorConvOpaque);
+                WriteMakerSvg(AFileName, items, W, H, colors, AMaker, AOpacity, AColorConvOpaque,
+                              AProgress);
             else
-                WriteItemXsSvg(AFileName, items, W, H, AColorConv, AOpacity, AColorConvOpaque);
+                WriteItemXsSvg(AFileName, items, W, H, AColorConv, AOpacity, AColorConvOpaque,
+                               AProgress);
             for (auto& f : side)
                 f->commitWithoutStop();
             return;

@@ -311,10 +311,13 @@ void WriteMakerSvgTo(const TByteSink& ASink, const TItemXs& AItemXs, int AWidth,
 
 void WriteMakerSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth, int AHeight,
                    const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
-                   bool AColorConvOpaque) {
+                   bool AColorConvOpaque, const TProgress* AProgress) {
     TAtomicFile file(AFileName);
     EmitMakerSvg(AItemXs, AWidth, AHeight, AColors, AOpt, AOpacity, AColorConvOpaque,
-                 [&](const std::string& s) { file.write(s.data(), qint64(s.size())); });
+                 [&](const std::string& s) {
+                     ThrowIfCanceled(AProgress);
+                     file.write(s.data(), qint64(s.size()));
+                 });
     file.commit();
 }
 
@@ -333,10 +336,14 @@ std::string ItemXsSvgText(const TItemXs& AItemXs, int AWidth, int AHeight, TColo
 }
 
 void WriteItemXsSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth, int AHeight,
-                    TColorConv AColorConv, float AOpacity, bool AColorConvOpaque) {
+                    TColorConv AColorConv, float AOpacity, bool AColorConvOpaque,
+                    const TProgress* AProgress) {
     TAtomicFile file(AFileName);
     EmitSvg(AItemXs, AWidth, AHeight, AColorConv, AOpacity, AColorConvOpaque,
-            [&](const std::string& s) { file.write(s.data(), qint64(s.size())); });
+            [&](const std::string& s) {
+                ThrowIfCanceled(AProgress);
+                file.write(s.data(), qint64(s.size()));
+            });
     file.commit();
 }
 

@@ -10,9 +10,12 @@
 #include <string>
 
 // AColorConvOpaque: the treatment always gives alpha 255, so the group carries the opacity.
-// Written atomically; throws EVormError naming the file and the reason.
+// Written atomically; throws EVormError naming the file and the reason, and ECanceled, leaving
+// nothing, when AProgress asks to stop (it is asked every megabyte).
+class TProgress;
 void WriteItemXsSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth, int AHeight,
-                    TColorConv AColorConv, float AOpacity, bool AColorConvOpaque);
+                    TColorConv AColorConv, float AOpacity, bool AColorConvOpaque,
+                    const TProgress* AProgress = nullptr);
 
 // The same document to ASink, in pieces of about a megabyte, not atomically (vorm-cli's standard
 // output).
@@ -38,10 +41,10 @@ struct TTileColors;
 // tiles, each tile's written polygon (inset by half the grout) in its mapped colour, the outline
 // as a stroke on the groups, and with a colour list one Inkscape layer per colour used, in the
 // list's order, labelled with the colour's name. The document's first line still carries the
-// program's fixed generator comment.
+// program's fixed generator comment. Written and stopped as WriteItemXsSvg.
 void WriteMakerSvg(const QString& AFileName, const TItemXs& AItemXs, int AWidth, int AHeight,
                    const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,
-                   bool AColorConvOpaque);
+                   bool AColorConvOpaque, const TProgress* AProgress = nullptr);
 // As WriteMakerSvg, to a sink as the document is made (vorm-cli's standard output).
 void WriteMakerSvgTo(const TByteSink& ASink, const TItemXs& AItemXs, int AWidth, int AHeight,
                      const TTileColors& AColors, const TMakerOptions& AOpt, float AOpacity,

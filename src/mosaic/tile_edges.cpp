@@ -1,6 +1,7 @@
 #include "tile_edges.h"
 
 #include "svg.h"
+#include "vorm_error.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,10 +27,19 @@ bool Before(const TPointF& a, const TPointF& b) {
     return a.X < b.X || (a.X == b.X && a.Y < b.Y);
 }
 
+// Every so many tiles or edges, the long loops ask whether to stop.
+constexpr size_t kPoll = size_t(1) << 16;
+
+void Poll(size_t AIndex, const TProgress* AProgress) {
+    if (AIndex % kPoll == 0)
+        ThrowIfCanceled(AProgress);
+}
+
 void Collect(int32_t ATiles, const TPolygonOf& APolygon, std::vector<TAxisEdge>& AAxis,
-             std::vector<TDiagEdge>& ADiag) {
+             std::vector<TDiagEdge>& ADiag, const TProgress* AProgress) {
     TCorners c;
     for (int32_t i = 0; i < ATiles; ++i) {
+        Poll(size_t(i), AProgress);
         const int n = APolygon(i, c);
         for (int k = 0; k < n; ++k) {
             TPointF a = c[size_t(k)], b = c[size_t((k + 1) % n)];
@@ -46,13 +56,16 @@ void Collect(int32_t ATiles, const TPolygonOf& APolygon, std::vector<TAxisEdge>&
             }
         }
     }
+    ThrowIfCanceled(AProgress);
     std::sort(AAxis.begin(), AAxis.end(), [](const TAxisEdge& p, const TAxisEdge& q) {
         return std::tie(p.Vertical, p.Coord, p.Lo, p.Hi, p.Tile) <
                std::tie(q.Vertical, q.Coord, q.Lo, q.Hi, q.Tile);
     });
+    ThrowIfCanceled(AProgress);
     std::sort(ADiag.begin(), ADiag.end(), [](const TDiagEdge& p, const TDiagEdge& q) {
         return std::tie(p.X0, p.Y0, p.X1, p.Y1, p.Tile) < std::tie(q.X0, q.Y0, q.X1, q.Y1, q.Tile);
     });
+    ThrowIfCanceled(AProgress);
 }
 
 bool SameLine(const TAxisEdge& p, const TAxisEdge& q) {
@@ -65,10 +78,10 @@ bool SameEdge(const TDiagEdge& p, const TDiagEdge& q) {
 
 } // namespace
 
-TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon) {
+TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon, const TProgress* AProgress) {
     std::vector<TAxisEdge> axis;
     std::vector<TDiagEdge> diag;
-    Collect(ATiles, APolygon, axis, diag);
+    Collect(ATiles, APolygon, axis, diag, AProgress);
     // Each shared stretch once, as (a, b, length); then counted into each tile's list.
     struct TPair {
         int32_t A, B;
@@ -80,6 +93,7 @@ TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon) {
             pairs.push_back({a, b, len});
     };
     for (size_t i = 0; i < diag.size();) {
+        Poll(i, AProgress);
         size_t j = i + 1;
         while (j < diag.size() && SameEdge(diag[i], diag[j]))
             ++j;
@@ -93,6 +107,7 @@ TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon) {
     // Along each line, edges in order of their start: each overlaps the earlier ones still open.
     std::vector<const TAxisEdge*> open;
     for (size_t i = 0; i < axis.size(); ++i) {
+        Poll(i, AProgress);
         if (i == 0 || !SameLine(axis[i - 1], axis[i]))
             open.clear();
         const TAxisEdge& e = axis[i];
@@ -120,6 +135,7 @@ TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon) {
     merged.reserve(g.Next.size());
     std::vector<int64_t> start(g.Start.size(), 0);
     for (int32_t t = 0; t < ATiles; ++t) {
+        Poll(size_t(t), AProgress);
         auto b = g.Next.begin() + g.Start[size_t(t)], e = g.Next.begin() + g.Start[size_t(t) + 1];
         std::sort(b, e, [](const TNeighbour& x, const TNeighbour& y) { return x.Tile < y.Tile; });
         start[size_t(t)] = int64_t(merged.size());
@@ -137,10 +153,10 @@ TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon) {
 }
 
 std::vector<TCutSegment> CutSegments(int32_t ATiles, const TPolygonOf& APolygon, int AWidth,
-                                     int AHeight) {
+                                     int AHeight, const TProgress* AProgress) {
     std::vector<TAxisEdge> axis;
     std::vector<TDiagEdge> diag;
-    Collect(ATiles, APolygon, axis, diag);
+    Collect(ATiles, APolygon, axis, diag, AProgress);
     const float W = float(AWidth), H = float(AHeight);
     // The frame joins the lines it lies on.
     axis.push_back({0, 0, 0, W, -1});
@@ -151,6 +167,7 @@ std::vector<TCutSegment> CutSegments(int32_t ATiles, const TPolygonOf& APolygon,
         return std::tie(p.Vertical, p.Coord, p.Lo, p.Hi, p.Tile) <
                std::tie(q.Vertical, q.Coord, q.Lo, q.Hi, q.Tile);
     });
+    ThrowIfCanceled(AProgress);
     std::vector<TCutSegment> out;
     auto emitAxis = [&](uint8_t AVertical, float ACoord, double ALo, double AHi) {
         const double limit = AVertical ? AHeight : AWidth, across = AVertical ? AWidth : AHeight;
@@ -166,6 +183,7 @@ std::vector<TCutSegment> CutSegments(int32_t ATiles, const TPolygonOf& APolygon,
             out.push_back({ALo, ACoord, AHi, ACoord});
     };
     for (size_t i = 0; i < axis.size();) {
+        Poll(i, AProgress);
         double lo = axis[i].Lo, hi = axis[i].Hi;
         size_t j = i + 1;
         for (; j < axis.size() && SameLine(axis[i], axis[j]); ++j) {
@@ -181,6 +199,7 @@ std::vector<TCutSegment> CutSegments(int32_t ATiles, const TPolygonOf& APolygon,
         i = j;
     }
     for (size_t i = 0; i < diag.size(); ++i) {
+        Poll(i, AProgress);
         if (i > 0 && SameEdge(diag[i - 1], diag[i]))
             continue;
         // Liang–Barsky against the picture.
@@ -212,7 +231,8 @@ std::vector<TCutSegment> CutSegments(int32_t ATiles, const TPolygonOf& APolygon,
     return out;
 }
 
-std::string CutLinesSvg(const std::vector<TCutSegment>& ASegments, int AWidth, int AHeight) {
+std::string CutLinesSvg(const std::vector<TCutSegment>& ASegments, int AWidth, int AHeight,
+                        const TProgress* AProgress) {
     // Ends of segments that meet are found among the ends sorted by place.
     struct TEnd {
         double X, Y;
@@ -228,6 +248,7 @@ std::string CutLinesSvg(const std::vector<TCutSegment>& ASegments, int AWidth, i
     std::sort(ends.begin(), ends.end(), [](const TEnd& a, const TEnd& b) {
         return std::tie(a.X, a.Y, a.Segment, a.Which) < std::tie(b.X, b.Y, b.Segment, b.Which);
     });
+    ThrowIfCanceled(AProgress);
     std::vector<char> used(ASegments.size(), 0);
     // The other end of an unused segment that ends at (x, y); false when there is none.
     auto step = [&](std::pair<double, double>& APoint) {
@@ -254,6 +275,7 @@ std::string CutLinesSvg(const std::vector<TCutSegment>& ASegments, int AWidth, i
            "stroke-linejoin=\"round\">";
     std::deque<std::pair<double, double>> chain;
     for (size_t s = 0; s < ASegments.size(); ++s) {
+        Poll(s, AProgress);
         if (used[s])
             continue;
         used[s] = 1;

@@ -25,7 +25,12 @@ struct TTileGraph {
     std::vector<TNeighbour> Next;
 };
 
-TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon);
+// Each of these throws ECanceled when AProgress asks to stop, which it is asked between its steps
+// and every few ten thousand tiles or edges.
+class TProgress;
+
+TTileGraph TileNeighbours(int32_t ATiles, const TPolygonOf& APolygon,
+                          const TProgress* AProgress = nullptr);
 
 struct TCutSegment {
     double X0, Y0, X1, Y1;
@@ -35,8 +40,9 @@ struct TCutSegment {
 // horizontal and vertical edges are merged into single lines, and an edge two tiles share is
 // there once.
 std::vector<TCutSegment> CutSegments(int32_t ATiles, const TPolygonOf& APolygon, int AWidth,
-                                     int AHeight);
+                                     int AHeight, const TProgress* AProgress = nullptr);
 
 // The segments joined end to end into as few paths as a greedy walk finds, as an SVG document of
 // stroked paths with no fill (CR LF at the end).
-std::string CutLinesSvg(const std::vector<TCutSegment>& ASegments, int AWidth, int AHeight);
+std::string CutLinesSvg(const std::vector<TCutSegment>& ASegments, int AWidth, int AHeight,
+                        const TProgress* AProgress = nullptr);

@@ -225,4 +225,62 @@ TEST(Stream, ACancelLeavesNothing) {
         }
 }
 
+// Counts the questions whether to stop that come once the picture is read (its last row
+// reported), and says yes to the AAt-th of them (never for 0).
+class TStopAtQuestion : public TProgress {
+public:
+    explicit TStopAtQuestion(int AAt) : FAt(AAt) {}
+    void setMaximum(double AMax) override { FMax = AMax; }
+    void setValue(double AValue) override {
+        if (AValue >= FMax)
+            FRead = true;
+    }
+    bool isCanceled() const override {
+        if (!FRead)
+            return false;
+        ++FAsked;
+        return FAt > 0 && FAsked >= FAt;
+    }
+    int asked() const { return FAsked; }
+
+private:
+    int FAt;
+    double FMax = 1e300;
+    bool FRead = false;
+    mutable int FAsked = 0;
+};
+
+// The steps on the whole tile array (the colour count, the dithering, the files beside the
+// mosaic, the painting) still ask whether to stop, every few ten thousand tiles, so that a stop
+// is answered soon on a big picture; wherever it comes, no file is left.
+TEST(Stream, MakerStepsAnswerAStop) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QImage source = Picture(400, 300, false, 11); // about 69,000 triangles at cell 2
+    TMakerOptions maker;
+    maker.Colors = 6;
+    maker.Dither = true;
+    maker.BomFile = dir.filePath("bom.csv");
+    maker.TilesFile = dir.filePath("tiles.json");
+    maker.CutLinesFile = dir.filePath("cut.svg");
+    const QString out = dir.filePath("out.png");
+    auto convert = [&](TProgress& AProgress) {
+        TImageRows rows(source);
+        StreamSavePng(out, kShapes[0].Init, 2, rows, kColors[0].Conv, 1, &AProgress,
+                      TPngCompression::Fast, maker);
+    };
+    TStopAtQuestion count(0);
+    convert(count);
+    const int asked = count.asked();
+    EXPECT_GE(asked, 20);
+    for (const QString& f : QDir(dir.path()).entryList(QDir::Files))
+        QFile::remove(dir.filePath(f));
+    for (int at : {1, asked / 3, 2 * asked / 3, asked}) {
+        SCOPED_TRACE(at);
+        TStopAtQuestion stop(at);
+        EXPECT_THROW(convert(stop), ECanceled);
+        EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+}
+
 } // namespace
