@@ -194,7 +194,9 @@ struct TColors {
     std::vector<uint8_t> Has;
 };
 
-constexpr qint64 kMakerTileBytes = 320;
+// Measured on a 300 MP picture's 2.7 million triangles with --colors 16 --dither --grout 2
+// --outline 1 --bom: 884 MB at the peak, about 330 bytes a tile all told.
+constexpr qint64 kMakerTileBytes = 400;
 
 TTileRows RowsOf(TBitmapToItemXsInit AInit, float w, int W, int H) {
     TTileRows rows;
@@ -333,8 +335,8 @@ void WritePlainPng(TPngRowWriter& APng, const TTileRows& ARows, const TColors& A
     }
 }
 
-// With maker options the tiles are held, a few dozen bytes each, for the colours are chosen from
-// all of them; the picture still streams in and the mosaic out.
+// With maker options the tiles are held, about a hundred bytes each, for the colours are chosen
+// from all of them; the picture still streams in and the mosaic out.
 void StreamMakerPng(TPngRowWriter& APng, const TTileRows& ARows, const TItemXs& AItems,
                     const TTileColors& AColors, TColorConv AColorConv, float AOpacity,
                     const TMakerOptions& AMaker, int W, int H) {
