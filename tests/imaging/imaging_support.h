@@ -8,9 +8,24 @@
 #include <QFile>
 #include <QImage>
 #include <QString>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <initializer_list>
+
+// AData as the file AName in ADir; its path.
+inline QString Save(const QTemporaryDir& ADir, const QString& AName, const QByteArray& AData) {
+    const QString path = ADir.filePath(AName);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(AData);
+    return path;
+}
+
+// The JPEG tests need libjpeg-turbo, which a build may leave out.
+#define REQUIRE_JPEG_DECODER()                                                                     \
+    if (!JpegDecoderAvailable())                                                                   \
+    GTEST_SKIP() << "built without libjpeg-turbo"
 
 // For the row readers: nothing held beside them.
 inline qint64 NothingHeld(int, int) {

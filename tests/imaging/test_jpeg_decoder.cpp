@@ -19,14 +19,6 @@ QImage QtRead(const QString& APath) {
     return reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-QString Write(const QTemporaryDir& ADir, const char* AName, const QByteArray& AData) {
-    const QString path = ADir.filePath(QString::fromLatin1(AName));
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(AData);
-    return path;
-}
-
 // Where marker FF AMarker starts, searching the header from the start of image on.
 qsizetype FindMarker(const QByteArray& AData, int AMarker) {
     qsizetype pos = 2;
@@ -38,12 +30,8 @@ qsizetype FindMarker(const QByteArray& AData, int AMarker) {
     return -1;
 }
 
-#define REQUIRE_DECODER()                                                                          \
-    if (!JpegDecoderAvailable())                                                                   \
-    GTEST_SKIP() << "built without libjpeg-turbo"
-
 TEST(JpegDecoder, GivesQtsPixels) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     for (const char* name : {"rgb-420.jpg", "rgb-422.jpg", "progressive-444.jpg", "gray.jpg",
                              "one-pixel.jpg", "exif-right-top.jpg"}) {
         SCOPED_TRACE(name);
@@ -60,7 +48,7 @@ TEST(JpegDecoder, GivesQtsPixels) {
 
 // Every EXIF orientation, in both byte orders, and values that Qt ignores: turned as Qt turns it.
 TEST(JpegDecoder, TurnsByExifAsQtDoes) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     const QByteArray plain = Fixture("rgb-422.jpg");
     QTemporaryDir dir;
     for (const bool little : {false, true})
@@ -77,7 +65,7 @@ TEST(JpegDecoder, TurnsByExifAsQtDoes) {
             TBytes app1;
             app1.u8({0xFF, 0xE1}).be16(int(2 + 6 + tiff.Data.size())).text("Exif").fill(2, 0);
             const QByteArray file = plain.left(2) + app1.Data + tiff.Data + plain.mid(2);
-            const QString path = Write(dir, "exif.jpg", file);
+            const QString path = Save(dir, "exif.jpg", file);
             QImage mine;
             ASSERT_TRUE(DecodeJpeg(file, mine));
             const QImage qt = QtRead(path);
@@ -93,13 +81,13 @@ TEST(JpegDecoder, TurnsByExifAsQtDoes) {
 // progressive file), as in Qt's reader. Where libjpeg cannot go on (a cut inside the tables
 // between two scans), Qt's reader refuses the file, and so does the decoder.
 TEST(JpegDecoder, ReadsDataCutShortAsQtDoes) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     const QByteArray whole = Fixture("progressive-444.jpg");
     QTemporaryDir dir;
     int kept = 0, refused = 0;
     for (const qsizetype keep : {whole.size() - 2, whole.size() * 3 / 4, whole.size() / 2}) {
         SCOPED_TRACE(keep);
-        const QString path = Write(dir, "cut.jpg", whole.left(keep));
+        const QString path = Save(dir, "cut.jpg", whole.left(keep));
         const QImage qt = QtRead(path);
         QImage mine;
         const QString refusal = Refusal([&] { EXPECT_TRUE(DecodeJpeg(whole.left(keep), mine)); });
@@ -125,7 +113,7 @@ TEST(JpegDecoder, ReadsDataCutShortAsQtDoes) {
 // made a picture of grey. Data that end before the first row of blocks are refused, once
 // libjpeg has read that row: the bitmap's pages are never all touched.
 TEST(JpegDecoder, DataEndingBeforeTheFirstRowAreRefused) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     const QByteArray good = Fixture("rgb-420.jpg");
     const qsizetype sof = FindMarker(good, 0xC0), sos = FindMarker(good, 0xDA);
     ASSERT_GT(sof, 0);
@@ -139,7 +127,7 @@ TEST(JpegDecoder, DataEndingBeforeTheFirstRowAreRefused) {
     EXPECT_EQ(refusal, "the JPEG data end before the first row of the picture");
     EXPECT_TRUE(mine.isNull());
     QTemporaryDir dir;
-    const QString path = Write(dir, "huge.jpg", huge);
+    const QString path = Save(dir, "huge.jpg", huge);
     TFMXBitmapEx bitmap(5, 4);
     EXPECT_FALSE(bitmap.LoadFromFileEx(path, 0));
     EXPECT_EQ(bitmap.LastError(),
@@ -152,7 +140,7 @@ TEST(JpegDecoder, DataEndingBeforeTheFirstRowAreRefused) {
     const qsizetype coded = good.size() - sos;
     const QString cutEarly = Refusal([&] { DecodeJpeg(good.left(sos + 24), mine); });
     EXPECT_EQ(cutEarly, "the JPEG data end before the first row of the picture");
-    const QString late = Write(dir, "late.jpg", good.left(sos + coded * 3 / 4));
+    const QString late = Save(dir, "late.jpg", good.left(sos + coded * 3 / 4));
     ASSERT_TRUE(bitmap.LoadFromFileEx(late, 0)) << bitmap.LastError().toStdString();
     EXPECT_TRUE(bitmap.LastWarning().contains("cut short"));
     EXPECT_TRUE(SamePixels(bitmap.Bitmap().copy(0, 0, 37, 16), QtRead(late).copy(0, 0, 37, 16)));
@@ -161,7 +149,7 @@ TEST(JpegDecoder, DataEndingBeforeTheFirstRowAreRefused) {
 // Sampling factors that TurboJPEG's header call cannot name (1 × 3 here), which libjpeg and
 // every peer decode: read, with Qt's pixels.
 TEST(JpegDecoder, UnusualSamplingFactorsAreRead) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     for (const char* name : {"rgb-1x3.jpg", "rgb-3x1-progressive.jpg"}) {
         SCOPED_TRACE(name);
         QImage mine;
@@ -175,7 +163,7 @@ TEST(JpegDecoder, UnusualSamplingFactorsAreRead) {
 }
 
 TEST(JpegDecoder, DamagedOrHugeFailsNamingTheFile) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     const QByteArray good = Fixture("rgb-420.jpg");
     const qsizetype sof = FindMarker(good, 0xC0);
     ASSERT_GT(sof, 0);
@@ -212,7 +200,7 @@ TEST(JpegDecoder, DamagedOrHugeFailsNamingTheFile) {
         EXPECT_EQ(mine.size(), QSize(3, 3)); // left alone
         // The window and vorm-cli see the file named, and keep their picture.
         TFMXBitmapEx bitmap(5, 4);
-        EXPECT_FALSE(bitmap.LoadFromFileEx(Write(dir, "bad.jpg", c.Data), 0));
+        EXPECT_FALSE(bitmap.LoadFromFileEx(Save(dir, "bad.jpg", c.Data), 0));
         EXPECT_TRUE(bitmap.LastError().contains("bad.jpg")) << bitmap.LastError().toStdString();
         EXPECT_TRUE(bitmap.LastError().contains(c.Message)) << bitmap.LastError().toStdString();
         EXPECT_EQ(bitmap.Bitmap().size(), QSize(5, 4));
@@ -253,7 +241,7 @@ namespace {
 // for progressive-444.jpg 3 × 15 blocks, 7 bytes a pixel. The budget counts them before
 // anything is allocated (here for vorm-cli writing SVG, which holds no other bitmap).
 TEST(JpegDecoder, ProgressiveCoefficientsCountInTheBudget) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     struct TRestore {
         ~TRestore() {
             SetMemoryLimit(0);

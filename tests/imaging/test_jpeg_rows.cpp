@@ -12,20 +12,8 @@
 
 namespace {
 
-QString Write(const QTemporaryDir& ADir, const char* AName, const QByteArray& AData) {
-    const QString path = ADir.filePath(QString::fromLatin1(AName));
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(AData);
-    return path;
-}
-
-#define REQUIRE_DECODER()                                                                          \
-    if (!JpegDecoderAvailable())                                                                   \
-    GTEST_SKIP() << "built without libjpeg-turbo"
-
 TEST(JpegRows, GiveTheDecodersPixels) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     for (const char* name : {"rgb-420.jpg", "rgb-422.jpg", "progressive-444.jpg", "gray.jpg",
                              "one-pixel.jpg", "rgb-1x3.jpg", "rgb-3x1-progressive.jpg"})
         for (int band : {1, 5, 32}) {
@@ -41,7 +29,7 @@ TEST(JpegRows, GiveTheDecodersPixels) {
 
 // Turned pictures, CMYK and other formats are left to the whole-picture reader.
 TEST(JpegRows, LeaveWhatTheyDoNotTake) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     for (const char* name : {"exif-right-top.jpg", "cmyk.jpg", "pngsuite/basn2c08.png"}) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(OpenJpegRows(DataPath(name), NothingHeld));
@@ -51,7 +39,7 @@ TEST(JpegRows, LeaveWhatTheyDoNotTake) {
 // Cut short: the same grey as the whole-picture decoder, and the loader's warning; cut before
 // the first row: the loader's refusal.
 TEST(JpegRows, CutShortAsTheLoaderReadsIt) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     QTemporaryDir dir;
     const QByteArray good = Fixture("rgb-420.jpg");
     // A picture of several rows of blocks, baseline and progressive.
@@ -62,7 +50,7 @@ TEST(JpegRows, CutShortAsTheLoaderReadsIt) {
         writer.setProgressiveScanWrite(QByteArray(format) == "progressive");
         ASSERT_TRUE(writer.write(TestPicture(123, 77, true)));
         const QByteArray data = ReadAll(full);
-        const QString path = Write(dir, "cut.jpg", data.left(data.size() * 3 / 4));
+        const QString path = Save(dir, "cut.jpg", data.left(data.size() * 3 / 4));
         QString warning;
         const QImage whole = LoadPicture(path, &warning);
         const std::unique_ptr<TRowSource> rows = OpenJpegRows(path, NothingHeld);
@@ -71,7 +59,7 @@ TEST(JpegRows, CutShortAsTheLoaderReadsIt) {
         EXPECT_FALSE(warning.isEmpty());
         EXPECT_EQ(rows->warning(), warning);
     }
-    const QString early = Write(dir, "early.jpg", good.left(good.size() / 20));
+    const QString early = Save(dir, "early.jpg", good.left(good.size() / 20));
     QString loaderError, rowsError;
     try {
         LoadPicture(early);
@@ -91,7 +79,7 @@ TEST(JpegRows, CutShortAsTheLoaderReadsIt) {
 
 // The budget counts what the streaming caller holds beside the decoder.
 TEST(JpegRows, RefuseWhatTheBudgetCannotHold) {
-    REQUIRE_DECODER();
+    REQUIRE_JPEG_DECODER();
     try {
         OpenJpegRows(DataPath("rgb-420.jpg"), [](int, int) { return qint64(1) << 60; });
         ADD_FAILURE() << "not refused";

@@ -10,12 +10,6 @@
 
 namespace {
 
-QString Save(const QTemporaryDir& ADir, const char* AName, const QByteArray& AData) {
-    const QString path = ADir.filePath(AName);
-    WriteFileAtomically(path, AData);
-    return path;
-}
-
 // What AIsCutShort says of AData.
 bool CutShort(bool (*AIsCutShort)(QIODevice&), const QByteArray& AData) {
     QBuffer buffer;

@@ -13,14 +13,6 @@
 
 namespace {
 
-QString Write(const QTemporaryDir& ADir, const QString& AName, const QByteArray& AData) {
-    const QString path = ADir.filePath(AName);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(AData);
-    return path;
-}
-
 // What the loader makes of a file: its picture and warning, or its refusal.
 struct TLoaded {
     QImage Picture;
@@ -98,13 +90,13 @@ TEST(PngRows, CutShortOrDamagedAsTheLoaderReadsIt) {
     for (int k = 1; k < 20; ++k) {
         const qsizetype cut = whole.size() * k / 20;
         SCOPED_TRACE(cut);
-        const QString path = Write(dir, QStringLiteral("cut%1.png").arg(k), whole.left(cut));
+        const QString path = Save(dir, QStringLiteral("cut%1.png").arg(k), whole.left(cut));
         ExpectSame(Streamed(path), Loaded(path));
     }
     // A flipped byte in the pixel data: the CRC or the inflater finds it.
     QByteArray damaged = whole;
     damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x55);
-    const QString path = Write(dir, "damaged.png", damaged);
+    const QString path = Save(dir, "damaged.png", damaged);
     // Which fault libspng meets first depends on how it is fed; either names the damage.
     const QString damage =
         QStringLiteral("Cannot read \"%1\": the PNG data are damaged (").arg(path);

@@ -13,14 +13,6 @@
 
 namespace {
 
-QString Save(const QTemporaryDir& ADir, const char* AName, const QByteArray& AData) {
-    const QString path = ADir.filePath(QString::fromLatin1(AName));
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(AData);
-    return path;
-}
-
 QImage Row(std::initializer_list<QRgb> APixels) {
     QImage img(int(APixels.size()), 1, QImage::Format_ARGB32_Premultiplied);
     int x = 0;
