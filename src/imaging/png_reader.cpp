@@ -259,17 +259,20 @@ std::optional<TPngHeader> ReadPngHeader(QByteArrayView AHead) {
     return p;
 }
 
+void CheckPngFileHolds(QByteArrayView AHead, qint64 AFileBytes) {
+    if (const std::optional<TPngHeader> png = ReadPngHeader(AHead);
+        png && png->LeastFileBytes > AFileBytes)
+        Fail(QStringLiteral("its %1 bytes cannot hold a %2 picture, which takes at least %3 even "
+                            "at the densest compression")
+                 .arg(AFileBytes)
+                 .arg(SizeText(png->Width, png->Height), BytesText(png->LeastFileBytes, true)));
+}
+
 QImage ReadPng(QByteArrayView AData, QString& AWarning) {
     AWarning.clear();
     if (!IsPng(AData))
         Fail(QStringLiteral("the file is not a PNG picture"));
-    // A header whose picture the file's bytes cannot hold even at the densest compression.
-    if (const std::optional<TPngHeader> png = ReadPngHeader(AData);
-        png && png->LeastFileBytes > AData.size())
-        Fail(QStringLiteral("its %1 bytes cannot hold a %2 picture, which takes at least %3 even "
-                            "at the densest compression")
-                 .arg(AData.size())
-                 .arg(SizeText(png->Width, png->Height), BytesText(png->LeastFileBytes, true)));
+    CheckPngFileHolds(AData, AData.size());
     const bool cutShort = IsPngCutShort(AData);
     const QByteArray whole = cutShort ? WholeChunks(AData) : QByteArray();
     const QByteArrayView data = cutShort ? QByteArrayView(whole) : AData;

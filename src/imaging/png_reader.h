@@ -34,6 +34,9 @@ struct TPngHeader {
     qint64 LeastFileBytes = 0;
 };
 std::optional<TPngHeader> ReadPngHeader(QByteArrayView AHead);
+// Throws ECodecError when the header in AHead declares a picture that a file of AFileBytes
+// bytes cannot hold even at the densest compression.
+void CheckPngFileHolds(QByteArrayView AHead, qint64 AFileBytes);
 
 // The picture in the PNG data AData, premultiplied ARGB32. Throws ECodecError with the reason
 // when the data are no PNG, are damaged, or are cut short before the first row; EPictureTooBig

@@ -243,13 +243,7 @@ std::unique_ptr<TRowSource> OpenPngRows(const QString& AFileName,
     if (!IsPng(head))
         return nullptr;
     return ForFile(TFileAction::Read, AFileName, [&]() -> std::unique_ptr<TRowSource> {
-        // As ReadPng: a header whose picture the file's bytes cannot hold.
-        if (const std::optional<TPngHeader> png = ReadPngHeader(head);
-            png && png->LeastFileBytes > file.size())
-            Fail(QStringLiteral("its %1 bytes cannot hold a %2 picture, which takes at least %3 "
-                                "even at the densest compression")
-                     .arg(file.size())
-                     .arg(SizeText(png->Width, png->Height), BytesText(png->LeastFileBytes, true)));
+        CheckPngFileHolds(head, file.size());
         auto rows = std::make_unique<TPngRows>(AFileName, IsPngCutShort(file));
         if (!rows->start(AHeldBytes))
             return nullptr;
